@@ -1,0 +1,42 @@
+#include "app/application.h"
+
+#include "app/mainwindow.h"
+#include "files/salesorderentry.h"
+#include "files/upzchoices.h"
+#include "panel/defaultlengthwarning.h"
+#include "settings/chillerinfo.h"
+#include "settings/exceptionbox.h"
+#include "settings/preferences.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  bool handled = false;
+  Guarded([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
+}
+
+void CreateWindows() {
+  SetApplicationTitle(QStringLiteral("Quell Sales Order Entry"));
+  frmMain = new TfrmMain();
+  frmPreferences = new TfrmPreferences();
+  frmAbout = new TfrmAbout();
+  frmSalesOrderEntry = new TfrmSalesOrderEntry();
+  frmUpzChoices = new TfrmUpzChoices();
+  frmDefaultLengthWarning = new TfrmDefaultLengthWarning();
+}
+
+void DestroyWindows() {
+  delete frmDefaultLengthWarning;
+  frmDefaultLengthWarning = nullptr;
+  delete frmUpzChoices;
+  frmUpzChoices = nullptr;
+  delete frmSalesOrderEntry;
+  frmSalesOrderEntry = nullptr;
+  delete frmAbout;
+  frmAbout = nullptr;
+  delete frmPreferences;
+  frmPreferences = nullptr;
+  delete frmMain;
+  frmMain = nullptr;
+}

@@ -1,0 +1,53 @@
+// quellso: the order-entry program for chiller control panels.
+
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "settings/exceptionbox.h"
+
+namespace {
+// Without a display the toolkit would end with an error of its own; say plainly what is
+// missing instead.
+bool DisplayAvailable() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && *platform) return true;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!DisplayAvailable()) {
+    std::fprintf(stderr,
+                 "quellso: no graphical display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                 "Start it from a desktop session, or with a virtual display: xvfb-run quellso\n");
+    return 2;
+  }
+
+  TApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Hollin Enterprises"));
+  QCoreApplication::setApplicationName(QStringLiteral("Quellso"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("quellso"));
+
+  int result = 1;
+  try {
+    CreateWindows();
+    // Centred on the screen at first show.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      QRect frame = frmMain->frameGeometry();
+      frame.moveCenter(screen->availableGeometry().center());
+      frmMain->move(frame.topLeft());
+    }
+    frmMain->show();
+    result = app.exec();
+  } catch (const std::exception& e) {
+    ShowExceptionBox(QString::fromLocal8Bit(e.what()));
+  }
+  DestroyWindows();
+  return result;
+}

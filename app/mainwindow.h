@@ -1,0 +1,196 @@
+#pragma once
+
+// TfrmMain: the one main window.  It shows every member of the unit data record that has a
+// window control, in four captioned groups, offers all commands through a menu and a
+// toolbar, and owns the serial port CommPort, the time-out timer tmrComm and the three file
+// dialogs.  The window layer stays thin: the record, the data file, the archive reader and
+// the panel link make the data decisions; the handlers here put them in sequence.
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "model/unitdatarecord.h"
+#include "settings/filedialog.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QTimer;
+class QToolButton;
+class TComm;
+class TCustomEdit;
+class TEdit;
+class TMaskEdit;
+class TWallpaper;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // The window shows and collects `record` (the program's one record by default).
+  explicit TfrmMain(UnitDataRecord& record = UnitRecord, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  UnitDataRecord& Record() { return record_; }
+
+  // Record to window: every one of the 41 controls shows its member's text, whole.
+  void ShowRecord();
+  // Window to record: every control's text goes through its member's setter, which cuts it
+  // to the member's capacity and derives the packed date and the model parts.
+  void CollectRecord();
+
+  // Caption "Quell Panel Sales Order Entry", with " - " and the current data file's name
+  // when showFileName is true.
+  void UpdateTitle(bool showFileName);
+  // The full path of the data file the window is tied to, or empty.
+  QString CurrentDataFile() const { return current_data_file_; }
+
+  // The edit fields' maximum lengths: the panel's reported lengths (0: no limit), or the
+  // default table used while the panel's lengths are not known.
+  void ApplyPanelLengths();
+  void ApplyDefaultLimits();
+
+  // Extracts an order archive into the temporary folder and shows its unit data file.
+  void OpenUpzFile(const QString& path);
+
+  // The edit control of slot 1..41, or nullptr.
+  TCustomEdit* SlotEdit(int slot) const;
+
+  // ---- the window's parts, by the names of its layout ----
+  QFrame* bvlTop = nullptr;
+  TWallpaper* wpToolbar = nullptr;
+  TWallpaper* wpBackground = nullptr;
+  QFrame* bvlBottom = nullptr;
+
+  // "Order Information"
+  TMaskEdit* eCommissionDate = nullptr;
+  TEdit* eJobName = nullptr;
+  TEdit* eJobLocation = nullptr;
+  TEdit* eModelNumber = nullptr;
+  TEdit* eVarnOrderNumber = nullptr;
+  TEdit* ePanelSerialNumber = nullptr;
+  TMaskEdit* eChillerSerialNumber = nullptr;
+  // "Nameplate Information"
+  TEdit* eMotorCode = nullptr;
+  TEdit* ePower = nullptr;
+  TEdit* ePhases = nullptr;
+  TEdit* eFrequency = nullptr;
+  TEdit* eLockedRotorAmps = nullptr;
+  TEdit* eFullLoadAmps = nullptr;
+  TEdit* eInrushAmps = nullptr;
+  // "Design Load", column "Evaporator"
+  TEdit* eEvPasses = nullptr;
+  TEdit* eEvDesignWorkingPressure = nullptr;
+  TEdit* eEvFoulingFactor = nullptr;
+  TEdit* eEvPressureDrop = nullptr;
+  TEdit* eEvNozzleIn = nullptr;
+  TEdit* eEvNozzleOut = nullptr;
+  TEdit* eEvLeavingTemp = nullptr;
+  TEdit* eEvReturnTemp = nullptr;
+  TEdit* eEvGpm = nullptr;
+  TEdit* eEvTubeNo = nullptr;
+  // "Design Load", column "Condenser"
+  TEdit* eCdPasses = nullptr;
+  TEdit* eCdDesignWorkingPressure = nullptr;
+  TEdit* eCdFoulingFactor = nullptr;
+  TEdit* eCdPressureDrop = nullptr;
+  TEdit* eCdNozzleIn = nullptr;
+  TEdit* eCdNozzleOut = nullptr;
+  TEdit* eCdLeavingTemp = nullptr;
+  TEdit* eCdReturnTemp = nullptr;
+  TEdit* eCdGpm = nullptr;
+  TEdit* eCdTubeNo = nullptr;
+  // "System Information"
+  TEdit* eRefrigerant = nullptr;
+  TEdit* eTons = nullptr;
+  TEdit* eGearCode = nullptr;
+  TEdit* eEvapLiquidType = nullptr;
+  TEdit* eBrinePercent = nullptr;
+  TEdit* eMotorType = nullptr;
+  TEdit* eKilowattsInput = nullptr;
+
+  // Toolbar
+  QToolButton* cmdOpenDataFile = nullptr;
+  QToolButton* cmdOpenEncryptedFile = nullptr;
+  QToolButton* cmdSaveDataFile = nullptr;
+  QToolButton* cmdPreferences = nullptr;
+  QToolButton* cmdSalesOrder = nullptr;
+  QToolButton* cmdRx = nullptr;
+  QToolButton* cmdTx = nullptr;
+
+  // Menu
+  QAction* mnuOpenDataFile = nullptr;
+  QAction* mnuOpenEncryptedDataFile = nullptr;
+  QAction* mnuSaveDataFile = nullptr;
+  QAction* mnuSaveDataFileAs = nullptr;
+  QAction* mnuClose = nullptr;
+  QAction* mnuPreferences = nullptr;
+  QAction* mnuExit = nullptr;
+  QAction* mnuTransmitData = nullptr;
+  QAction* mnuRequestData = nullptr;
+  QAction* mnuClearScreen = nullptr;
+  QAction* mnuEditData = nullptr;
+  QAction* mnuReleaseNotes = nullptr;
+  QAction* mnuAbout = nullptr;
+
+  // Non-visual parts
+  TComm* CommPort = nullptr;
+  QTimer* tmrComm = nullptr;
+  TFileDialog OpenDlg;
+  TFileDialog SaveDlg;
+  TFileDialog OpenEncryptedDlg;
+
+  // ---- handlers ----
+  void FormShow();
+  void FormClose();
+
+  void mnuOpenDataFileClck();
+  void mnuOpenEncryptedDataFileClick();
+  void mnuSaveDataFileClick();
+  void mnuSaveDataFileAsClick();
+  void mnuCloseClick();
+  void mnuPreferencesClick();
+  void mnuExitClick();
+  void cmdTxClick();
+  void cmdRxClick();
+  void mnuClearScreenClick();
+  void mnuEditDataClick();
+  void mnuReleaseNotesClick();
+  void mnuAboutClick();
+  void cmdSalesOrderClick();
+
+  void CommPortRxChar(QObject* Sender, std::uint32_t Count);
+  void CommPortRxFlag(QObject* Sender);
+  void CommPortTxEmpty(QObject* Sender);
+  void tmrCommTimer();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // One entry per window control, in the order ShowRecord and CollectRecord go through them.
+  struct Field {
+    TCustomEdit* edit;
+    UnitMember member;
+  };
+
+  void CreateFrame();
+  void CreateGroups();
+  void CreateToolbar();
+  void CreateMenu();
+  void InitActionsConnections();
+
+  // The steps of the first show that other parts of the program provide.
+  void LoadPreferencesStep();
+  void OpenPortStep();
+  void ConnectionCheckStep();
+
+  UnitDataRecord& record_;
+  std::array<Field, 41> fields_{};
+  QString current_data_file_;
+  bool shown_ = false;
+};
+
+extern TfrmMain* frmMain;

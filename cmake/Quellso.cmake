@@ -1,0 +1,44 @@
+# Build conventions shared by every target of the project.
+
+# Warnings for our own code; QUELLSO_WERROR makes them fatal (scripts/test turns it on).
+function(quellso_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(QUELLSO_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+if(QUELLSO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# quellso_library(name SOURCES ... LIBS ...): one library per subsystem folder.
+function(quellso_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  quellso_warnings(${name})
+endfunction()
+
+# quellso_add_test(name SOURCES ... LIBS ... [GUI] [TIMEOUT seconds]): one test executable
+# per unit, registered with CTest.  GUI tests get a QApplication on the offscreen platform
+# from tests/support (gui_main.cpp); the others use GoogleTest's own main.
+function(quellso_add_test name)
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE quellso_test_gui ${ARG_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE quellso_test_support GTest::gtest_main ${ARG_LIBS})
+  endif()
+  quellso_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
+endfunction()

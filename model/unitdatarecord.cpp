@@ -1,0 +1,184 @@
+#include "model/unitdatarecord.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+UnitDataRecord UnitRecord;
+
+const std::array<UnitMemberInfo, kUnitTextMemberCount> kUnitMembers = {{
+#define QUELLSO_INFO(name, cap, slot) {UnitMember::name, #name, cap, slot},
+    QUELLSO_UNIT_TEXT_MEMBERS(QUELLSO_INFO)
+#undef QUELLSO_INFO
+}};
+
+namespace {
+
+// Slot number -> member, built once from the member table.
+struct SlotTable {
+  std::array<std::optional<UnitMember>, kLastSlot + 1> members{};
+  SlotTable() {
+    for (const UnitMemberInfo& info : kUnitMembers)
+      if (info.slot != 0) members[info.slot] = info.member;
+  }
+};
+
+const SlotTable& Slots() {
+  static const SlotTable table;
+  return table;
+}
+
+// The text up to its first NUL, as a C string would end.
+std::string_view UpToNul(std::string_view text) {
+  const auto nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+// 1-based substring [first, last]; empty when the range is empty or out of the text.
+std::string_view Chars(std::string_view text, long first, long last) {
+  first = std::max(first, 1L);
+  last = std::min(last, static_cast<long>(text.size()));
+  if (last < first) return {};
+  return text.substr(static_cast<std::size_t>(first - 1), static_cast<std::size_t>(last - first + 1));
+}
+
+// The standard text-to-integer rule: leading white space, an optional sign, then digits up
+// to the first non-digit; no digits gives 0.  A run of digits too long for 32 bits clamps to
+// the 32-bit range (as strtol does) instead of overflowing.
+long long LeadingNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  value = negative ? -value : value;
+  return std::clamp<long long>(value, INT_MIN, INT_MAX);
+}
+
+std::uint8_t LowByte(long long value) {
+  return static_cast<std::uint8_t>(static_cast<unsigned long long>(value) & 0xFFu);
+}
+
+constexpr std::array<std::string_view, 12> kMonths = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                      "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+}  // namespace
+
+const UnitMemberInfo& MemberInfo(UnitMember member) {
+  return kUnitMembers[static_cast<std::size_t>(member)];
+}
+
+std::optional<UnitMember> SlotMember(int slot) {
+  if (slot < kFirstSlot || slot > kLastSlot) return std::nullopt;
+  return Slots().members[static_cast<std::size_t>(slot)];
+}
+
+std::uint32_t UnitDataRecord::PackedCommissionDate() const {
+  return static_cast<std::uint32_t>(packed_date_[0]) | static_cast<std::uint32_t>(packed_date_[1]) << 8 |
+         static_cast<std::uint32_t>(packed_date_[2]) << 16 | static_cast<std::uint32_t>(packed_date_[3]) << 24;
+}
+
+char* UnitDataRecord::Storage(UnitMember member) {
+  switch (member) {
+#define QUELLSO_CASE(name, cap, slot) \
+  case UnitMember::name:              \
+    return name##_.data();
+    QUELLSO_UNIT_TEXT_MEMBERS(QUELLSO_CASE)
+#undef QUELLSO_CASE
+  }
+  return nullptr;  // not reached: every enumerator has a case
+}
+
+const char* UnitDataRecord::Text(UnitMember member) const {
+  return const_cast<UnitDataRecord*>(this)->Storage(member);
+}
+
+void UnitDataRecord::StoreText(UnitMember member, std::string_view text) {
+  const std::size_t capacity = MemberInfo(member).capacity;
+  char* target = Storage(member);
+  text = UpToNul(text);
+  const std::size_t n = std::min(text.size(), capacity);
+  if (n != 0) std::memcpy(target, text.data(), n);
+  std::memset(target + n, 0, capacity - n);  // the byte at [capacity] is never written
+}
+
+void UnitDataRecord::SetCommissionDate(std::string_view text) {
+  StoreText(UnitMember::CommissionDate, text);
+  text = UpToNul(text);
+
+  // The window shows the date as "07 DEC 1999": day, blank, month, blank, year.  The parts
+  // are cut at the first and the last blank; a part that is missing parses as 0 (day and
+  // year) or matches no month (month 1).
+  const auto first = text.find(' ');
+  const auto last = text.rfind(' ');
+  const long p1 = first == std::string_view::npos ? 0 : static_cast<long>(first) + 1;
+  const long p2 = last == std::string_view::npos ? 0 : static_cast<long>(last) + 1;
+  const long long day = LeadingNumber(Chars(text, 1, p1 - 1));
+  const std::string_view month_text = Chars(text, p1 + 1, p2 - 1);
+  const long long year = LeadingNumber(Chars(text, p2 + 1, static_cast<long>(text.size())));
+
+  int month = 1;
+  for (std::size_t m = 0; m < kMonths.size(); ++m) {
+    const std::string_view name = kMonths[m];
+    const bool equal = month_text.size() == name.size() &&
+                       std::equal(name.begin(), name.end(), month_text.begin(), [](char a, char b) {
+                         return a == std::toupper(static_cast<unsigned char>(b));
+                       });
+    if (equal) {
+      month = static_cast<int>(m) + 1;
+      break;
+    }
+  }
+
+  packed_date_[0] = LowByte(year - 1900);
+  packed_date_[1] = static_cast<std::uint8_t>(month);
+  packed_date_[2] = LowByte(day);
+  // packed_date_[3] is never assigned: it keeps its start value, 0.
+}
+
+void UnitDataRecord::SetModelNumber(std::string_view text) {
+  StoreText(UnitMember::ModelNumber, text);
+  const std::string_view model = ModelNumber();
+  StoreText(UnitMember::ModelPrefix, Chars(model, 1, 2));
+  StoreText(UnitMember::Cooler, Chars(model, 3, 4));
+  StoreText(UnitMember::Condenser, Chars(model, 5, 6));
+  StoreText(UnitMember::Compressor, Chars(model, 7, 8));
+  StoreText(UnitMember::RevisionLevel, Chars(model, 12, 12));
+  StoreText(UnitMember::SpecialCode, "0");
+}
+
+void UnitDataRecord::ClearRecord() {
+  static constexpr UnitMember kKept[] = {UnitMember::Cooler,        UnitMember::Condenser,
+                                         UnitMember::Compressor,    UnitMember::RevisionLevel,
+                                         UnitMember::SpecialCode,   UnitMember::Starter};
+  for (const UnitMemberInfo& info : kUnitMembers) {
+    if (std::find(std::begin(kKept), std::end(kKept), info.member) == std::end(kKept))
+      Storage(info.member)[0] = '\0';
+  }
+}
+
+void UnitDataRecord::SetSlot(int slot, std::string_view text) {
+  const std::optional<UnitMember> member = SlotMember(slot);
+  if (!member) return;
+  switch (*member) {
+    case UnitMember::CommissionDate:
+      SetCommissionDate(text);
+      break;
+    case UnitMember::ModelNumber:
+      SetModelNumber(text);
+      break;
+    default:
+      StoreText(*member, text);
+      break;
+  }
+}
+
+const char* UnitDataRecord::SlotText(int slot) const {
+  const std::optional<UnitMember> member = SlotMember(slot);
+  return member ? Text(*member) : "";
+}

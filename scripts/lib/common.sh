@@ -1,0 +1,29 @@
+# Shared by the scripts in scripts/: the Debian packages the project needs, and installing
+# the missing ones.
+
+# Packages to build and run the program.
+QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
+                      libgl-dev fonts-liberation2)
+# Packages the tests, fuzzers and benchmarks need besides.
+QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
+                       libclang-rt-14-dev)
+# Packages for trying the program without a desktop (virtual display, screenshots).
+QUELLSO_DISPLAY_PACKAGES=(xvfb xauth x11-utils imagemagick)
+
+# install_packages PKG...: installs those not installed yet, with apt-get (through sudo when
+# not root).
+install_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+QUELLSO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+QUELLSO_JOBS=$(nproc 2>/dev/null || echo 2)

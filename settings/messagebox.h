@@ -1,0 +1,29 @@
+#pragma once
+
+// Every message box of the program goes through MessageBox(), so that tests can record
+// the messages and answer them without a window on screen.
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+enum class TMessageButtons { Ok, YesNo };
+enum class TModalResult { Ok, Yes, No };
+
+struct MessageBoxCall {
+  QString text;
+  QString caption;
+  TMessageButtons buttons;
+};
+
+// Shows a modal message box with an information icon and returns the button pressed.
+// Closing a Yes/No box without choosing counts as No.  While the box is up, the event loop
+// runs, so events (panel replies among them) are handled meanwhile.
+TModalResult MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                        TMessageButtons buttons = TMessageButtons::Ok);
+
+// Test seam: while a hook is set, MessageBox() calls it instead of showing a box, and
+// returns its answer.  An empty hook restores the real box.
+using MessageBoxHook = std::function<TModalResult(const MessageBoxCall&)>;
+void SetMessageBoxHook(MessageBoxHook hook);
