@@ -6,6 +6,7 @@
 void TfrmMain::LoadPreferencesStep() {}
 void TfrmMain::OpenPortStep() {}
 void TfrmMain::ConnectionCheckStep() {}
+void TfrmMain::DefaultLengthWarningStep() {}
 void TfrmMain::FormClose() {}
 
 void TfrmMain::ApplyPanelLengths() {}

@@ -186,6 +186,9 @@ class TfrmMain : public QMainWindow {
   void LoadPreferencesStep();
   void OpenPortStep();
   void ConnectionCheckStep();
+  // Edit Data and Send Data: the default-length warning while the panel's lengths are not
+  // all known.
+  void DefaultLengthWarningStep();
 
   UnitDataRecord& record_;
   std::array<Field, 41> fields_{};

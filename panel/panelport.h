@@ -1,0 +1,18 @@
+#pragma once
+
+// The three port operations the panel link needs: write a block, count the bytes waiting in
+// the input queue, read bytes.  The serial port component is one implementation; tests may
+// drive the link from any byte source and sink.
+
+#include <cstdint>
+
+class TPanelPort {
+ public:
+  virtual ~TPanelPort() = default;
+  // Bytes written; -1 while the port is closed.
+  virtual std::int32_t Write(const char* Buffer, unsigned long Count) = 0;
+  // Bytes waiting in the input queue; -1 while the port is closed.
+  virtual std::int32_t InQueCount() = 0;
+  // Bytes read (at most Count); -1 while the port is closed.
+  virtual std::int32_t Read(char* Buffer, unsigned long Count) = 0;
+};
