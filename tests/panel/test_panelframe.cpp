@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/panel/test_panellink_bytes.h"
+#include "tests/panel/test_panellink_support.h"
 
 namespace {
 

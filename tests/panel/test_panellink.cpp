@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "panel/pacing.h"
-#include "tests/panel/test_panellink_bytes.h"
+#include "tests/panel/test_panellink_support.h"
 
 namespace {
 
@@ -41,23 +41,6 @@ class MemoryPort : public TPanelPort {
   bool open = true;
   std::deque<std::uint8_t> input;
   std::vector<Bytes> writes;
-};
-
-class RecordingOwner : public TPanelLinkOwner {
- public:
-  void ReplyArrived() override { events.push_back("arrived"); }
-  void AllDataReceived() override { events.push_back("all received"); }
-  void AllDataWritten() override { events.push_back("all written"); }
-  void WriteRejected(int slot, int status) override {
-    events.push_back("rejected " + std::to_string(slot) + " " + std::to_string(status));
-  }
-  std::vector<std::string> Without(const std::string& kind) const {
-    std::vector<std::string> out;
-    for (const auto& e : events)
-      if (e != kind) out.push_back(e);
-    return out;
-  }
-  std::vector<std::string> events;
 };
 
 using Events = std::vector<std::string>;

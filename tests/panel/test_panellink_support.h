@@ -1,12 +1,15 @@
 #pragma once
 
-// Byte helpers shared by the panel tests: frames written as hexadecimal text.
+// Shared by the panel tests: frames written as hexadecimal text, and an owner that records
+// the link's outcomes.
 
 #include <cstdint>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "panel/panellink.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -34,3 +37,26 @@ template <typename Span>
 Bytes ToBytes(const Span& span) {
   return Bytes(span.begin(), span.end());
 }
+
+class RecordingOwner : public TPanelLinkOwner {
+ public:
+  void ReplyArrived() override { events.push_back("arrived"); }
+  void AllDataReceived() override { events.push_back("all received"); }
+  void AllDataWritten() override { events.push_back("all written"); }
+  void WriteRejected(int slot, int status) override {
+    events.push_back("rejected " + std::to_string(slot) + " " + std::to_string(status));
+  }
+  // The outcomes other than `kind`, in order.
+  std::vector<std::string> Without(const std::string& kind) const {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+      if (e != kind) out.push_back(e);
+    return out;
+  }
+  int Count(const std::string& kind) const {
+    int n = 0;
+    for (const auto& e : events) n += e == kind;
+    return n;
+  }
+  std::vector<std::string> events;
+};
