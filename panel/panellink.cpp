@@ -149,11 +149,13 @@ bool TPanelLink::ReadPass() {
 bool TPanelLink::ProcessFrame() {
   const std::optional<TDecodedFrame> frame = DecodeFrame(receiver_.CompleteFrame(), decoded_);
   if (!frame) return false;
+  // The decoded reply keeps the frame's two checksum bytes right after its payload, as they
+  // came (at most 256 - 3 bytes, well inside the record's payload).
+  reply_.start = decoded_[0];
   reply_.code = frame->kind;
   reply_.slot = frame->slot;
   reply_.length = frame->payload.size();
-  std::copy(frame->payload.begin(), frame->payload.end(), reply_.payload.begin());
-  reply_.checksum = 0;
+  std::copy_n(frame->payload.data(), frame->payload.size() + 2, reply_.payload.begin());
 
   switch (reply_.code) {
     case kAcknowledgementReply:

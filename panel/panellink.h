@@ -61,7 +61,7 @@ struct TPanelMessage {
   std::array<std::uint8_t, kMessagePayloadSize> payload{};
   std::uint16_t checksum = 0;  // checksum of the frame last built from it (requests only)
   std::uint8_t end = kEtx;     // ETX, set at construction
-  std::size_t length = 0;      // payload bytes in use (a reply's two checksum bytes excluded)
+  std::size_t length = 0;      // payload bytes in use; a reply's two checksum bytes follow them
 };
 
 // What the link reports about each reply it accepts.  The main window implements it and

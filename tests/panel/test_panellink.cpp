@@ -515,6 +515,10 @@ TEST_P(ReplyTest, ProcessFrameHandlesTheReply) {
     EXPECT_EQ(ToHex(Bytes(link.DecodedReply().payload.begin(),
                           link.DecodedReply().payload.begin() + static_cast<long>(link.DecodedReply().length))),
               ToHex(Hex(c.payload)));
+    const Bytes frame = Frame(c.kind, c.slot, Hex(c.payload));
+    const std::size_t after = link.DecodedReply().length;
+    EXPECT_EQ(link.DecodedReply().payload[after], frame[frame.size() - 3]);  // checksum low
+    EXPECT_EQ(link.DecodedReply().payload[after + 1], frame[frame.size() - 2]);
   }
 }
 
