@@ -1,0 +1,491 @@
+// The panel simulator, run as its own process on a pseudo-terminal, talked to by the panel
+// link through a raw-termios port on the slave; and its command line, read in-process.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "panel/pacing.h"
+#include "panel/panellink.h"
+#include "tests/panel/test_panellink_support.h"
+#include "tools/panelsim/panelsim.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Every wait in this file gives up after this long, so a panel that never answers fails the
+// test instead of hanging it.
+constexpr auto kWatchdog = 15s;
+
+// The simulator as a child process whose standard output we read line by line.
+class SimProcess {
+ public:
+  explicit SimProcess(const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<std::string> all{QUELLSO_PANEL_SIM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, QUELLSO_PANEL_SIM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    out_ = out[0];
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      if (!WaitForExit()) {
+        ADD_FAILURE() << "the simulator did not end on SIGTERM";
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      }
+    }
+    if (out_ >= 0) close(out_);
+  }
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  // The next line of output, without its line break; nothing when none came in time or the
+  // output ended.
+  std::optional<std::string> ReadLine() {
+    const auto deadline = Clock::now() + kWatchdog;
+    for (;;) {
+      if (const auto nl = pending_.find('\n'); nl != std::string::npos) {
+        std::string line = pending_.substr(0, nl);
+        pending_.erase(0, nl + 1);
+        return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return std::nullopt;
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      char buffer[4096];
+      const ssize_t n = read(out_, buffer, sizeof buffer);
+      if (n <= 0) return std::nullopt;
+      pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  std::vector<std::string> ReadLines(int count) {
+    std::vector<std::string> lines;
+    while (static_cast<int>(lines.size()) < count) {
+      auto line = ReadLine();
+      if (!line) break;
+      lines.push_back(*line);
+    }
+    return lines;
+  }
+
+  // Waits for the process to end; false when it did not in time.
+  bool WaitForExit() {
+    const auto deadline = Clock::now() + kWatchdog;
+    while (Clock::now() < deadline) {
+      const pid_t r = waitpid(pid_, &status_, WNOHANG);
+      if (r == pid_) {
+        pid_ = -1;
+        return true;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  pid_t pid() const { return pid_; }
+  int status() const { return status_; }
+
+  // CPU time the process has used so far, in clock ticks.
+  long CpuTicks() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {  // field 3 is the state
+      if (i == 14) utime = std::stol(field);
+      if (i == 15) {
+        stime = std::stol(field);
+        break;
+      }
+    }
+    return utime + stime;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int status_ = 0;
+  std::string pending_;
+};
+
+// The program's side of the line, as small as a port gets: the slave device in raw mode,
+// 19200 8O1, non-blocking.
+class TermiosPort : public TPanelPort {
+ public:
+  ~TermiosPort() override { Close(); }
+  bool Open(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    cfmakeraw(&tio);
+    tio.c_cflag |= CS8 | PARENB | PARODD | CLOCAL | CREAD;
+    cfsetispeed(&tio, B19200);
+    cfsetospeed(&tio, B19200);
+    tcsetattr(fd_, TCSANOW, &tio);
+    return true;
+  }
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+  std::int32_t Write(const char* buffer, unsigned long count) override {
+    if (fd_ < 0) return -1;
+    unsigned long done = 0;
+    while (done < count) {
+      const ssize_t n = write(fd_, buffer + done, count - done);
+      if (n > 0) {
+        done += static_cast<unsigned long>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        pollfd p{fd_, POLLOUT, 0};
+        poll(&p, 1, 100);
+      } else {
+        break;
+      }
+    }
+    return static_cast<std::int32_t>(done);
+  }
+  std::int32_t InQueCount() override {
+    int n = 0;
+    if (fd_ < 0 || ioctl(fd_, FIONREAD, &n) != 0) return -1;
+    return n;
+  }
+  std::int32_t Read(char* buffer, unsigned long count) override {
+    if (fd_ < 0) return -1;
+    const ssize_t n = read(fd_, buffer, count);
+    return n < 0 ? 0 : static_cast<std::int32_t>(n);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+class PanelSimTest : public testing::Test {
+ protected:
+  void SetUp() override { SetSleepHook([](int) {}); }  // the simulator needs no pacing
+  void TearDown() override { SetSleepHook(nullptr); }
+
+  // Starts the simulator and opens the device it names.
+  void Start(const std::vector<std::string>& args) {
+    sim.emplace(args);
+    ASSERT_GT(sim->pid(), 0);
+    const auto device = sim->ReadLine();
+    ASSERT_TRUE(device) << "the simulator printed no device";
+    device_ = *device;
+    ASSERT_TRUE(port.Open(device_)) << device_ << ": " << std::strerror(errno);
+    link.SetPort(&port);
+    link.SetOwner(&owner);
+  }
+
+  // Reads replies as the program does, until `done` holds or the watchdog fires.
+  bool ReadUntil(const std::function<bool()>& done) {
+    const auto deadline = Clock::now() + kWatchdog;
+    while (!done()) {
+      if (Clock::now() > deadline) return false;
+      pollfd p{port.fd(), POLLIN, 0};
+      poll(&p, 1, 50);
+      for (int guard = 0; guard < 1000 && port.InQueCount() > 0; ++guard) {
+        while (link.ReadPass()) {
+          ++frames_;
+          link.ProcessFrame();
+        }
+      }
+    }
+    return true;
+  }
+
+  void QueryLengths() {
+    link.ConnectionCheck();
+    ASSERT_TRUE(ReadUntil([&] { return link.LengthsKnown(); }));
+  }
+  void GetData() {
+    link.SetConnecting(false);
+    link.BuildUnitFrame(kEnglishUnits);
+    link.SendFrame();
+    link.SetReplyCount(0);
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+      link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
+      link.SendFrame();
+    }
+  }
+  void SendData(int first = 1) {
+    link.BuildUnitFrame(kMetricUnits);
+    link.SendFrame();
+    link.SetReplyCount(first - 1);
+    for (int slot = first; slot <= kSlotCount; ++slot) {
+      ASSERT_TRUE(link.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)));
+      link.SendFrame();
+    }
+  }
+
+  std::optional<SimProcess> sim;
+  std::string device_;
+  int frames_ = 0;  // complete frames read, good or bad
+  TermiosPort port;
+  UnitDataRecord record;
+  TPanelLink link{record};
+  RecordingOwner owner;
+};
+
+TEST_F(PanelSimTest, TheLengthQueryFillsTheTable) {
+  Start({});
+  QueryLengths();
+  EXPECT_EQ(link.FieldLength(1), 11);
+  EXPECT_EQ(link.FieldLength(2), 30);
+  EXPECT_EQ(link.FieldLength(3), 30);
+  EXPECT_EQ(link.FieldLength(4), 20);
+  for (int slot = 5; slot <= kSlotCount; ++slot) EXPECT_EQ(link.FieldLength(slot), 16) << "slot " << slot;
+  EXPECT_EQ(owner.Without("arrived"), std::vector<std::string>{});
+}
+
+TEST_F(PanelSimTest, TheLengthTableCanBeSet) {
+  Start({"--lengths", "all=8,2=24,16=2,41=5"});
+  QueryLengths();
+  EXPECT_EQ(link.FieldLength(1), 8);
+  EXPECT_EQ(link.FieldLength(2), 24);
+  EXPECT_EQ(link.FieldLength(16), 2);
+  EXPECT_EQ(link.FieldLength(41), 5);
+}
+
+TEST_F(PanelSimTest, GetDataReadsTheFortyOneStoredValues) {
+  Start({});
+  GetData();
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all received") == 1; }));
+  EXPECT_STREQ(record.CommissionDate(), "07 DEC 1999");
+  EXPECT_EQ(record.PackedCommissionDate(), 99u | 12u << 8 | 7u << 16);
+  EXPECT_STREQ(record.JobName(), "Harbour View Offices");
+  EXPECT_STREQ(record.Tons(), "500");
+  EXPECT_STREQ(record.EvTubeNo(), "T-180");
+  EXPECT_EQ(owner.Count("arrived"), 41);
+}
+
+TEST_F(PanelSimTest, SendDataWritesWhatReadsBack) {
+  Start({"--log"});
+  QueryLengths();
+  for (int slot = 2; slot <= kSlotCount; ++slot) record.SetSlot(slot, "S" + std::to_string(slot));
+  record.SetCommissionDate("03 FEB 2003");
+  record.SetJobName("New Job");
+  record.SetPower("480 volts, three phase");  // longer than the panel's 16
+  SendData();
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all written") == 1; }));
+  EXPECT_EQ(owner.Without("arrived"), std::vector<std::string>{"all written"});
+
+  record.ClearRecord();
+  record.SetCommissionDate("");
+  owner.events.clear();
+  GetData();
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all received") == 1; }));
+  EXPECT_STREQ(record.CommissionDate(), "03 FEB 2003");
+  EXPECT_EQ(std::string(record.JobName()), "New Job" + std::string(22, ' '));  // 30 wide, 29 kept
+  EXPECT_EQ(std::string(record.Power()), "480 volts, three");
+  EXPECT_EQ(std::string(record.Tons()), "S9" + std::string(14, ' '));
+
+  // The log has one line for each request: 41 lengths, the unit command, 41 writes, ...
+  const auto lines = sim->ReadLines(41 + 1 + 41 + 1 + 41);
+  ASSERT_EQ(lines.size(), 125u);
+  EXPECT_EQ(lines[0], "read slot 1 length -> 11");
+  EXPECT_EQ(lines[41], "unit-system Metric -> acknowledged");
+  EXPECT_EQ(lines[42], "write slot 1 date 03 FEB 2003 -> accepted");
+  EXPECT_EQ(lines[43], "write slot 2 \"New Job" + std::string(23, ' ') + "\" -> accepted");
+  EXPECT_EQ(lines[83], "unit-system English -> acknowledged");
+  EXPECT_EQ(lines[84], "read slot 1 value -> \"03 FEB 2003\"");
+}
+
+TEST_F(PanelSimTest, ARejectedSlotIsReportedAndNotCounted) {
+  Start({"--reject", "5:132"});
+  SendData(2);  // a blank date: slots 2..41
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("arrived") == 40; }));
+  EXPECT_EQ(owner.Without("arrived"), std::vector<std::string>{"rejected 5 132"});
+  EXPECT_EQ(link.ReplyCount(), 40);
+  EXPECT_EQ(WriteErrorMessage(5, 132), "Sales Order Slot #5 (Varn Order Number): \n\nPanel in Local Mode");
+}
+
+TEST_F(PanelSimTest, ASilentPanelAnswersNothing) {
+  Start({"--silent", "--log"});
+  GetData();
+  const auto lines = sim->ReadLines(42);  // logged after each (absent) reply
+  ASSERT_EQ(lines.size(), 42u);
+  EXPECT_EQ(lines[1], "read slot 1 value -> \"07 DEC 1999\" (silent)");
+  EXPECT_EQ(port.InQueCount(), 0);
+  EXPECT_TRUE(owner.events.empty());
+}
+
+struct FaultCase {
+  const char* name;
+  std::vector<std::string> args;
+  int counted;  // read replies counted out of 41
+};
+
+const FaultCase kFaultCases[] = {
+    {"AnswerFirstTen", {"--answer-first", "10"}, 9},  // the unit command is the first
+    {"DropEveryFifth", {"--drop-every", "5"}, 33},    // replies 5, 10, ... 40 of 42
+    {"CorruptEveryFourth", {"--corrupt-every", "4"}, 31},
+    {"CorruptAll", {"--corrupt-checksums"}, 0},
+    {"NoiseBetweenFrames", {"--noise", "7"}, 41},
+    {"Delayed", {"--delay", "1"}, 41},
+};
+
+class PanelSimFaultTest : public PanelSimTest, public testing::WithParamInterface<FaultCase> {};
+
+TEST_P(PanelSimFaultTest, ReadsWhatTheFaultyPanelLetsThrough) {
+  std::vector<std::string> args = GetParam().args;
+  args.push_back("--log");
+  Start(args);
+  GetData();
+  const auto lines = sim->ReadLines(42);
+  ASSERT_EQ(lines.size(), 42u);
+  // The log says which replies went out; read until they all have arrived.
+  int sent = 0;
+  for (const auto& line : lines) sent += line.find(" (") == std::string::npos || line.find("(checksum spoilt)") != std::string::npos;
+  ASSERT_TRUE(ReadUntil([&] { return frames_ == sent; })) << frames_ << " of " << sent << " frames";
+  EXPECT_EQ(link.ReplyCount(), GetParam().counted);
+  EXPECT_EQ(owner.Count("all received"), GetParam().counted == 41 ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, PanelSimFaultTest, testing::ValuesIn(kFaultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PanelSimTest, SurvivesThePortClosedAndReopenedWithoutSpinning) {
+  Start({});
+  QueryLengths();
+  port.Close();
+  // No program holds the slave now: the simulator must wait, not spin on the hang-up.
+  const long before = sim->CpuTicks();
+  std::this_thread::sleep_for(500ms);
+  const long used = sim->CpuTicks() - before;
+  EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 5) << "ticks used while nobody held the port";
+  ASSERT_TRUE(port.Open(device_));
+  GetData();
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all received") == 1; }));
+  EXPECT_STREQ(record.JobLocation(), "Portsmouth");
+}
+
+TEST_F(PanelSimTest, EndsCleanlyOnSigint) {
+  Start({});
+  kill(sim->pid(), SIGINT);
+  ASSERT_TRUE(sim->WaitForExit());
+  EXPECT_TRUE(WIFEXITED(sim->status()));
+  EXPECT_EQ(WEXITSTATUS(sim->status()), 0);
+}
+
+TEST(PanelSimCommandLine, HelpAndBadOptions) {
+  {
+    SimProcess help({"--help"});
+    EXPECT_EQ(help.ReadLine(), "Usage: quellso-panel-sim [OPTION]...");
+    ASSERT_TRUE(help.WaitForExit());
+    EXPECT_EQ(WEXITSTATUS(help.status()), 0);
+  }
+  {
+    SimProcess bad({"--noise", "lots"});
+    EXPECT_EQ(bad.ReadLine(), std::nullopt);  // nothing on standard output
+    ASSERT_TRUE(bad.WaitForExit());
+    EXPECT_EQ(WEXITSTATUS(bad.status()), 2);
+  }
+  {
+    SimProcess missing({"--device", "/nonexistent/ttyX"});
+    ASSERT_TRUE(missing.WaitForExit());
+    EXPECT_EQ(WEXITSTATUS(missing.status()), 1);
+  }
+}
+
+struct OptionCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* error;  // "" when the line is good
+};
+
+const OptionCase kOptionCases[] = {
+    {"Nothing", {}, ""},
+    {"EveryOption", {"--log", "--silent", "--answer-first=3", "--drop-every", "2", "--corrupt-every", "5", "--noise", "4",
+                     "--delay", "10", "--reject", "5:132", "--reject=7:128", "--lengths", "1,2,3", "--device", "/dev/ttyS0"},
+     ""},
+    {"UnknownOption", {"--loud"}, "unknown option \"--loud\""},
+    {"MissingValue", {"--delay"}, "--delay needs a number from 0 to 600000"},
+    {"NegativeNumber", {"--noise", "-1"}, "--noise needs a number from 0 to 10000"},
+    {"HugeNumber", {"--answer-first", "99999999999999999999"}, "--answer-first needs a number from 0 to 100000000"},
+    {"DropEveryZero", {"--drop-every", "0"}, "--drop-every needs a number from 1 to 100000000"},
+    {"RejectWithoutStatus", {"--reject", "5"}, "--reject needs SLOT:STATUS, a slot 1..41 and a status 1..255"},
+    {"RejectSlotZero", {"--reject", "0:132"}, "--reject needs SLOT:STATUS, a slot 1..41 and a status 1..255"},
+    {"RejectStatusZero", {"--reject", "5:0"}, "--reject needs SLOT:STATUS, a slot 1..41 and a status 1..255"},
+    {"LengthTooLong", {"--lengths", "2=256"}, "--lengths: a length must be a number from 0 to 255: \"2=256\""},
+    {"LengthSlotOutside", {"--lengths", "42=5"}, "--lengths: a slot must be a number from 1 to 41: \"42=5\""},
+    {"TooManyLengths", {"--lengths", "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1"},
+     "--lengths: more than 41 lengths given"},
+    {"FlagWithValue", {"--log=yes"}, "--log takes no value"},
+};
+
+class SimOptionTest : public testing::TestWithParam<OptionCase> {};
+
+TEST_P(SimOptionTest, ParsesOrExplains) {
+  std::vector<const char*> argv{"quellso-panel-sim"};
+  for (const auto& a : GetParam().args) argv.push_back(a.c_str());
+  TSimOptions options;
+  bool help = true;
+  EXPECT_EQ(ParseSimOptions(static_cast<int>(argv.size()), argv.data(), options, help), GetParam().error);
+  EXPECT_FALSE(help);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, SimOptionTest, testing::ValuesIn(kOptionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimOptions, ValuesLandWhereTheySay) {
+  const char* argv[] = {"sim", "--answer-first=3", "--reject", "7:128", "--lengths", "1,2,3,9=40", "--delay", "10"};
+  TSimOptions options;
+  bool help = false;
+  ASSERT_EQ(ParseSimOptions(8, argv, options, help), "");
+  EXPECT_EQ(options.answerFirst, 3);
+  EXPECT_EQ(options.rejects[7], 128);
+  EXPECT_EQ(options.rejects[5], 0);
+  EXPECT_EQ(options.lengths[1], 1);
+  EXPECT_EQ(options.lengths[3], 3);
+  EXPECT_EQ(options.lengths[4], 20);  // untouched default
+  EXPECT_EQ(options.lengths[9], 40);
+  EXPECT_EQ(options.delayMs, 10);
+}
+
+TEST(SimOptions, DatesFromPackedBytes) {
+  const std::uint8_t feb2003[] = {103, 2, 3, 0};
+  EXPECT_EQ(DateFromPacked(feb2003), "03 FEB 2003");
+  const std::uint8_t wrapped[] = {255, 12, 31, 0};
+  EXPECT_EQ(DateFromPacked(wrapped), "31 DEC 2155");
+  const std::uint8_t bad_month[] = {99, 13, 200, 0};
+  EXPECT_EQ(DateFromPacked(bad_month), "200 ??? 1999");
+}
+
+}  // namespace
