@@ -20,9 +20,18 @@ class SavedPainterState {
   QPainter& painter_;
 };
 
-// True while AlignPanels() moves panels, so that the resize events it causes do not start
-// it again.
-bool aligning = false;
+// The parents whose panels AlignPanels() is placing right now, so that the resize events it
+// causes do not start it again for the same parent (a panel's own aligned children are
+// placed as it is resized).
+QList<const QWidget*> parentsBeingAligned;
+
+class AligningParent {
+ public:
+  explicit AligningParent(const QWidget* parent) { parentsBeingAligned.append(parent); }
+  ~AligningParent() { parentsBeingAligned.removeLast(); }
+  AligningParent(const AligningParent&) = delete;
+  AligningParent& operator=(const AligningParent&) = delete;
+};
 
 bool InParentLayout(const QWidget* panel, const QWidget* parent) {
   const QLayout* layout = parent->layout();
@@ -97,6 +106,11 @@ int TWallpaper::Inset() const {
   return inset;
 }
 
+QRect TWallpaper::InnerRect() const {
+  const int inset = Inset();
+  return ClientRect().adjusted(inset, inset, -inset, -inset);
+}
+
 void TWallpaper::WatchParent(QWidget* parent) {
   if (watched_parent_ == parent) return;
   if (watched_parent_) watched_parent_->removeEventFilter(this);
@@ -114,7 +128,7 @@ bool TWallpaper::event(QEvent* event) {
     case QEvent::ShowToParent:
     case QEvent::HideToParent:
       // A panel that grows, shrinks, appears or goes moves the aligned panels after it.
-      if (!aligning && align_ != TAlign::None && parentWidget()) AlignPanels(parentWidget());
+      if (align_ != TAlign::None && parentWidget()) AlignPanels(parentWidget());
       break;
     case QEvent::ToolTip:
       if (!show_hint_) {
@@ -180,7 +194,7 @@ void TWallpaper::Paint(QPainter& painter, const QRect& exposed) {
 
   const QRect client = ClientRect();
   const int inset = Inset();
-  const QRect inner = client.adjusted(inset, inset, -inset, -inset);
+  const QRect inner = InnerRect();
   // A client area narrower or lower than twice the inset leaves no room for a tile.
   if (inner.isEmpty()) return;
 
@@ -203,8 +217,8 @@ void TWallpaper::Paint(QPainter& painter, const QRect& exposed) {
 void TWallpaper::DrawTile(QPainter& painter, const QPoint& topLeft) { painter.drawPixmap(topLeft, wallpaper_); }
 
 void AlignPanels(QWidget* parent) {
-  if (!parent || aligning) return;
-  aligning = true;
+  if (!parent || parentsBeingAligned.contains(parent)) return;
+  const AligningParent busy(parent);
   QList<TWallpaper*> panels;
   for (QObject* child : parent->children()) {
     auto* panel = qobject_cast<TWallpaper*>(child);
@@ -212,7 +226,8 @@ void AlignPanels(QWidget* parent) {
         !InParentLayout(panel, parent))
       panels.append(panel);
   }
-  QRect free = parent->contentsRect();
+  const auto* parentPanel = qobject_cast<const TWallpaper*>(parent);
+  QRect free = parentPanel ? parentPanel->InnerRect() : parent->contentsRect();
   auto place = [&](TWallpaper::TAlign kind) {
     for (TWallpaper* panel : panels) {
       if (panel->Align() != kind) continue;
@@ -246,5 +261,4 @@ void AlignPanels(QWidget* parent) {
   place(TWallpaper::TAlign::Left);
   place(TWallpaper::TAlign::Right);
   place(TWallpaper::TAlign::Client);
-  aligning = false;
 }

@@ -7,7 +7,8 @@
 // Align places the panel against its parent's edges and keeps it there when the parent is
 // resized, the way panels stack in a form: top and bottom panels take the parent's whole
 // width, left and right ones the height left between them, and a client panel fills what
-// remains.  Panels of one parent are placed in the order they were created.  A panel that
+// remains.  Panels of one parent are placed in the order they were created, within the
+// parent's client area (inside the bevels when the parent is itself a panel).  A panel that
 // sits in its parent's layout is left to that layout.
 
 #include <QColor>
@@ -58,6 +59,9 @@ class TWallpaper : public QFrame {
   int Inset() const;
   // The panel's client rectangle: the whole panel, less the single-line border if any.
   QRect ClientRect() const { return contentsRect(); }
+  // The client rectangle shrunk by the inset on every side: where the tiles go, and where
+  // the panel's own aligned panels are placed.
+  QRect InnerRect() const;
 
  protected:
   bool event(QEvent* event) override;

@@ -2,7 +2,9 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <stdexcept>
 #include <vector>
@@ -250,6 +252,24 @@ TEST(Wallpaper, StartsAlignedToTheTopShowingItsOwnHints) {
   EXPECT_EQ(wall.Inset(), 1);
 }
 
+TEST_F(WallpaperOnScreen, ShowHintOffKeepsThePanelsTooltipHidden) {
+  TWallpaper wall;
+  wall.SetAlign(TAlign::None);
+  wall.resize(100, 50);
+  wall.setToolTip("panel hint");
+  wall.show();
+  auto ask = [&] {
+    QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), wall.mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(&wall, &help);
+    return QToolTip::isVisible() && QToolTip::text() == "panel hint";
+  };
+  wall.SetShowHint(false);
+  EXPECT_FALSE(ask());
+  wall.SetShowHint(true);
+  EXPECT_TRUE(ask());
+  QToolTip::hideText();
+}
+
 TEST(Wallpaper, SingleBorderStyleNarrowsTheClientArea) {
   RecordingWall wall;
   wall.resize(100, 100);
@@ -298,6 +318,23 @@ TEST_F(WallpaperOnScreen, AlignedPanelsFollowTheirParent) {
   form.resize(60, 40);  // too small for all of them: nothing gets a negative size
   EXPECT_EQ(client->width(), 0);
   EXPECT_EQ(client->height(), 0);
+}
+
+TEST_F(WallpaperOnScreen, APanelOnAnAlignedPanelFollowsItToo) {
+  QWidget form;
+  form.resize(300, 200);
+  auto* outer = new TWallpaper(&form);
+  outer->SetAlign(TAlign::Client);
+  auto* strip = new TWallpaper(outer);  // aligned to the top of the outer panel
+  strip->resize(10, 25);
+  auto* inner = new TWallpaper(outer);
+  inner->SetAlign(TAlign::Client);
+  form.show();
+  form.resize(400, 300);
+  EXPECT_EQ(outer->geometry(), QRect(0, 0, 400, 300));
+  // Inside the outer panel's raised bevel.
+  EXPECT_EQ(strip->geometry(), QRect(1, 1, 398, 25));
+  EXPECT_EQ(inner->geometry(), QRect(1, 26, 398, 273));
 }
 
 TEST_F(WallpaperOnScreen, APanelInALayoutIsLeftToTheLayout) {
