@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "settings/exceptionbox.h"
+#include "settings/pictures.h"
 
 namespace {
 // Without a display the toolkit would end with an error of its own; say plainly what is
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setOrganizationName(QStringLiteral("Hollin Enterprises"));
   QCoreApplication::setApplicationName(QStringLiteral("Quellso"));
   QGuiApplication::setDesktopFileName(QStringLiteral("quellso"));
+  QApplication::setWindowIcon(ProgramIcon());
 
   int result = 1;
   try {

@@ -14,6 +14,7 @@
 #include "panel/pacing.h"
 #include "settings/edits.h"
 #include "settings/exceptionbox.h"
+#include "settings/pictures.h"
 #include "settings/shadowlabel.h"
 #include "settings/wall.h"
 
@@ -104,8 +105,10 @@ void TfrmMain::CreateFrame() {
   wpToolbar = new TWallpaper(central);
   wpToolbar->setObjectName("wpToolbar");
   wpToolbar->setFixedHeight(kToolbarHeight);
+  wpToolbar->SetWallpaper(Picture("tile128"));
   wpBackground = new TWallpaper(central);
   wpBackground->setObjectName("wpBackground");
+  wpBackground->SetWallpaper(Picture("tile150x34"));
   bvlBottom = etchedLine("bvlBottom");
 
   column->addWidget(bvlTop);
@@ -311,10 +314,10 @@ void TfrmMain::CreateToolbar() {
     b->setGeometry(x, 2, width, 24);
     return b;
   };
-  auto picture = [&](const char* name, const QString& hint, int x, QStyle::StandardPixmap icon) {
+  auto picture = [&](const char* name, const QString& hint, int x, const char* face) {
     auto* b = button(name, hint, x, 25);
-    b->setIcon(style()->standardIcon(icon));
-    b->setIconSize(QSize(16, 16));
+    b->setIcon(QIcon(Picture(face)));
+    b->setIconSize(QSize(20, 20));
     return b;
   };
   auto text = [&](const char* name, const QString& caption, const QString& hint, int x, int width) {
@@ -324,15 +327,15 @@ void TfrmMain::CreateToolbar() {
     return b;
   };
 
-  cmdOpenDataFile = picture("cmdOpenDataFile", "Open Data File", 4, QStyle::SP_DialogOpenButton);
-  cmdOpenEncryptedFile = picture("cmdOpenEncryptedFile", "Open Encrypted Data File", 30, QStyle::SP_DirOpenIcon);
-  cmdSaveDataFile = picture("cmdSaveDataFile", "Save Data File", 56, QStyle::SP_DialogSaveButton);
+  cmdOpenDataFile = picture("cmdOpenDataFile", "Open Data File", 4, "open_data");
+  cmdOpenEncryptedFile = picture("cmdOpenEncryptedFile", "Open Encrypted Data File", 30, "open_archive");
+  cmdSaveDataFile = picture("cmdSaveDataFile", "Save Data File", 56, "save");
   auto* separator = new QFrame(strip);
   separator->setObjectName("sepToolbar");
   separator->setFrameShape(QFrame::VLine);
   separator->setFrameShadow(QFrame::Sunken);
   separator->setGeometry(85, 3, 2, 22);
-  cmdPreferences = picture("cmdPreferences", "Preferences", 90, QStyle::SP_FileDialogDetailedView);
+  cmdPreferences = picture("cmdPreferences", "Preferences", 90, "preferences");
   cmdSalesOrder = text("cmdSalesOrder", "Enter Sales Order #", "Enter Sales Order Number", 120, 130);
   cmdRx = text("cmdRx", "Get Data", "Request Data from Panel", 254, 72);
   cmdTx = text("cmdTx", "Send Data", "Transmit Data to Panel", 330, 76);

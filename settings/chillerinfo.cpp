@@ -1,8 +1,109 @@
 #include "settings/chillerinfo.h"
 
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolButton>
+
+#include "settings/fonts.h"
+#include "settings/pictures.h"
+#include "settings/wall.h"
+
 TfrmAbout* frmAbout = nullptr;
 
-TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
+namespace {
+
+constexpr int kClientWidth = 350;
+constexpr int kClientHeight = 237;
+constexpr int kNoticeWidth = 150;  // the legal notice wraps within this width
+constexpr int kRuleLength = 285;
+
+}  // namespace
+
+TfrmAbout::TfrmAbout(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("frmAbout");
   setWindowTitle("About");
+  setFont(SansFont(11));
+  setFixedSize(kClientWidth, kClientHeight);
+
+  Wallpaper1 = new TWallpaper(this);
+  Wallpaper1->setObjectName("Wallpaper1");
+  Wallpaper1->SetBevelOuter(TWallpaper::TBevel::None);
+  Wallpaper1->SetWallpaper(Picture("tile128"));
+  Wallpaper1->SetAlign(TWallpaper::TAlign::Client);
+  QWidget* body = Wallpaper1;
+
+  // Labels are transparent over the tiles and take the size of their text.
+  auto label = [body](const char* name, const QString& text, int x, int y, const QFont& font = SansFont(11)) {
+    auto* l = new QLabel(text, body);
+    l->setObjectName(name);
+    l->setFont(font);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+  };
+  auto image = [body](const char* name, const char* picture, int x, int y) {
+    auto* l = new QLabel(body);
+    l->setObjectName(name);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    l->setPixmap(Picture(picture));
+    l->setGeometry(QRect(QPoint(x, y), l->pixmap().size()));  // sized to its picture
+    return l;
+  };
+  auto rule = [body](const char* name, int x, int y) {
+    auto* line = new QFrame(body);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(x, y, kRuleLength, 2);
+    return line;
+  };
+
+  const QFont title = SansFont(21, true, true);
+  Image1 = image("Image1", "product", 4, 4);
+  lblProductName = label("lblProductName", "Quell Panel ", 56, 4, title);
+  Label2 = label("Label2", "Sales Order Entry", 56, 28, title);
+  VersionTitle = label("VersionTitle", "Version: ", 56, 64);
+  lblVersion = label("lblVersion", "1.00", 100, 64);
+  BuildTitle = label("BuildTitle", "Build:", 156, 64);
+  lblBuild = label("lblBuild", "008", 188, 64);
+  Bevel1 = rule("Bevel1", 56, 88);
+  lblCopyright = label("lblCopyright", "Copyright (c) 2026 the Quellso project", 56, 100);
+  DeveloperTitle = label("DeveloperTitle", "Developed By:", 56, 124);
+  Image2 = image("Image2", "logo", 132, 124);
+  lblDeveloper = label("lblDeveloper", "The Quellso developers", 176, 124);
+  Label1 = label("Label1", "https://quellso.invalid/", 176, 140);
+  Bevel2 = rule("Bevel2", 56, 164);
+  WarningTitle = label("WarningTitle", "Warning:", 56, 176);
+  Label6 = label("Label6", "This program is protected by copyright law and may be used only as its licence allows.",
+                 104, 176);
+  Label6->setWordWrap(true);
+  Label6->resize(kNoticeWidth, Label6->heightForWidth(kNoticeWidth));
+
+  Button1 = new QToolButton(body);
+  Button1->setObjectName("Button1");
+  Button1->setText("Ok");
+  Button1->setIcon(Glyph("glyph_ok"));
+  Button1->setIconSize(QSize(16, 16));
+  Button1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  Button1->setAutoRaise(true);
+  Button1->setCursor(Qt::PointingHandCursor);
+  Button1->setGeometry(268, 204, 69, 25);
+  connect(Button1, &QToolButton::clicked, this, &TfrmAbout::Button1Click);
+}
+
+void TfrmAbout::Button1Click() { accept(); }
+
+// Centred on the screen each time it is shown.
+void TfrmAbout::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (QScreen* where = screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(where->availableGeometry().center());
+    move(frame.topLeft());
+  }
 }

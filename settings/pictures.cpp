@@ -11,3 +11,12 @@ QIcon Glyph(const char* name) {
   icon.addPixmap(strip.copy(half, 0, strip.width() - half, strip.height()), QIcon::Disabled);
   return icon;
 }
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (const char* name : {"icon", "icon256"}) {
+    const QPixmap picture = Picture(name);
+    if (!picture.isNull()) icon.addPixmap(picture);
+  }
+  return icon;
+}

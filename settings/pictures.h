@@ -7,7 +7,7 @@
 //   tile96           the 96 x 96 tile of the default-length warning
 //   open_data, open_archive, save, preferences     toolbar button faces
 //   glyph_ok, glyph_cancel, glyph_yes, glyph_no, glyph_folder   two-state button glyphs
-//   icon             the window icon
+//   icon, icon256    the window icon, 48 x 48 and 256 x 256
 //   product, logo    the About box's pictures
 
 #include <QIcon>
@@ -18,3 +18,5 @@ QPixmap Picture(const char* name);
 // A two-state button glyph: the picture holds the normal and the disabled image side by
 // side; the icon shows the first normally and the second when the button is disabled.
 QIcon Glyph(const char* name);
+// The program's icon, at both its sizes: every window shows it.
+QIcon ProgramIcon();
