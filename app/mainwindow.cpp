@@ -14,6 +14,7 @@
 #include "panel/pacing.h"
 #include "settings/edits.h"
 #include "settings/exceptionbox.h"
+#include "settings/fonts.h"
 #include "settings/pictures.h"
 #include "settings/shadowlabel.h"
 #include "settings/wall.h"
@@ -39,15 +40,6 @@ constexpr int kTopHeading = 8;
 constexpr int kBottomHeading = 186;
 
 const QString kCaption = QStringLiteral("Quell Panel Sales Order Entry");
-
-QFont SansFont(int pixelSize, bool bold) {
-  QFont font;
-  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
-                    QStringLiteral("DejaVu Sans")});
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
-  return font;
-}
 
 QFont CaptionFont() { return SansFont(11, true); }  // bold 8 point
 QFont HeadingFont() { return SansFont(13, true); }  // bold Arial 10 point
