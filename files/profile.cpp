@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 #include <system_error>
 
 namespace {
@@ -34,6 +35,12 @@ bool SameName(std::string_view a, std::string_view b) {
 std::string CutToWidth(std::string_view text, std::size_t width) {
   if (width == 0) return {};
   return std::string(text.substr(0, std::min(text.size(), width - 1)));
+}
+
+std::string Joined(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (const std::string_view part : parts) text += part;
+  return text;
 }
 
 std::string ErrnoText(int error) { return std::generic_category().message(error); }
@@ -71,10 +78,12 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Writes, flushes to the disk and closes `fd`; on failure returns the reason.
+// Writes and closes `fd`; on failure returns the reason.  The data are not forced to the
+// disk (that alone would take several milliseconds per save): the rename that follows is
+// what keeps the old content safe from a failed write, and the file systems in use order
+// a rename over an existing file after the new file's data.
 FileStatus FinishFile(Descriptor& fd, std::string_view bytes) {
   if (!WriteAll(fd.get(), bytes)) return FileStatus::Failure(ErrnoText(errno));
-  if (::fdatasync(fd.get()) != 0 && errno != EINVAL) return FileStatus::Failure(ErrnoText(errno));
   if (fd.Close() != 0) return FileStatus::Failure(ErrnoText(errno));
   return FileStatus::Success();
 }
@@ -195,8 +204,8 @@ void ProfileDocument::Insert(std::size_t at, std::string text) {
 void ProfileDocument::Write(std::string_view section, std::string_view key, std::string_view value) {
   const std::size_t s = FindSection(section);
   if (s == std::string::npos) {
-    Insert(lines_.size(), "[" + std::string(section) + "]");
-    Insert(lines_.size(), std::string(key) + "=" + std::string(value));
+    Insert(lines_.size(), Joined({"[", section, "]"}));
+    Insert(lines_.size(), Joined({key, "=", value}));
     return;
   }
   const std::size_t k = FindKey(s, key);
@@ -211,7 +220,7 @@ void ProfileDocument::Write(std::string_view section, std::string_view key, std:
   std::size_t last = s;  // the section's last key line, or the section line itself
   for (std::size_t i = s + 1; i < lines_.size() && lines_[i].kind != Kind::Section; ++i)
     if (lines_[i].kind == Kind::Key) last = i;
-  Insert(last + 1, std::string(key) + "=" + std::string(value));
+  Insert(last + 1, Joined({key, "=", value}));
 }
 
 std::string ProfileDocument::Bytes() const {
@@ -297,7 +306,7 @@ FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument&
 
   // The complete new file beside the old one, then renamed over it.
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temp = (folder / Joined({".", target.filename().native(), ".XXXXXX"})).string();
   Descriptor fd(::mkstemp(temp.data()));
   if (fd.get() < 0) {
     const int error = errno;
