@@ -1,18 +1,132 @@
-// The main window's file and editing commands.
+// The main window's file and editing commands: open, save, save as and close of a data
+// file, Clear Screen, Edit Data, Release Notes, Exit, and the commands that show a dialog.
 
 #include <QAction>
+#include <QFile>
+#include <filesystem>
 
 #include "app/mainwindow.h"
+#include "files/datafile.h"
+#include "files/salesorderentry.h"
+#include "settings/chillerinfo.h"
 #include "settings/edits.h"
+#include "settings/messagebox.h"
+#include "settings/preferences.h"
+#include "settings/shellopen.h"
+#include "settings/wall.h"
 
-void TfrmMain::mnuOpenDataFileClck() {}
-void TfrmMain::mnuSaveDataFileClick() {}
-void TfrmMain::mnuSaveDataFileAsClick() {}
-void TfrmMain::mnuCloseClick() {}
-void TfrmMain::mnuClearScreenClick() {}
-void TfrmMain::mnuEditDataClick() {}
-void TfrmMain::mnuReleaseNotesClick() {}
+namespace {
+
+std::filesystem::path LocalPath(const QString& path) {
+  return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString Reason(const FileStatus& status) {
+  QString reason = QString::fromLocal8Bit(status.reason);
+  if (!reason.endsWith('.')) reason += '.';
+  return reason;
+}
+
+// Collects the window and writes the record to `path`.  A save that fails is reported, the
+// file keeps its previous content, and the record is put back as it was before the collect:
+// a failed save changes nothing.
+bool SaveDataFileTo(TfrmMain& window, const QString& path) {
+  const UnitDataRecord before = window.Record();
+  window.CollectRecord();
+  const FileStatus status = WriteDataFile(window.Record(), LocalPath(path));
+  if (status) return true;
+  window.Record() = before;
+  MessageBox(&window,
+             QStringLiteral("Could not save the data file\n%1\n\n%2\n\nThe data are still on the screen, and a file "
+                            "already there keeps its previous content. Save the data to another file with "
+                            "Save Data File As.")
+                 .arg(path, Reason(status)),
+             QStringLiteral("Error"));
+  return false;
+}
+
+}  // namespace
+
+// Open Data File.  A file that cannot be read is reported and changes nothing: record,
+// window, current path and title stay as they were.  A path that names no file reads as a
+// file without keys.
+void TfrmMain::mnuOpenDataFileClck() {
+  ApplyPanelLengths();
+  if (!OpenDlg.Execute(this)) return;
+  const QString path = OpenDlg.FileName();
+  if (const FileStatus status = ReadDataFile(record_, LocalPath(path)); !status) {
+    MessageBox(this,
+               QStringLiteral("Could not read the data file\n%1\n\n%2\n\nNothing was changed. "
+                              "Choose a data file that you may read.")
+                   .arg(path, Reason(status)),
+               QStringLiteral("Error"));
+    return;
+  }
+  current_data_file_ = path;
+  ShowRecord();
+  UpdateTitle(true);
+}
+
+void TfrmMain::mnuSaveDataFileClick() {
+  if (current_data_file_.isEmpty()) {
+    mnuSaveDataFileAsClick();
+    return;
+  }
+  SaveDataFileTo(*this, current_data_file_);  // the title is not touched
+}
+
+// Save Data File As.  The chosen file becomes the current one only once it is saved.
+void TfrmMain::mnuSaveDataFileAsClick() {
+  if (!SaveDlg.Execute(this)) return;
+  const QString path = SaveDlg.FileName();
+  if (!SaveDataFileTo(*this, path)) return;
+  current_data_file_ = path;
+  UpdateTitle(true);
+}
+
+void TfrmMain::mnuCloseClick() {
+  current_data_file_.clear();
+  mnuClearScreenClick();
+  UpdateTitle(false);
+}
+
+// Empties the record's window members and the window.  Title, current path, editing state
+// and the members ClearRecord keeps (model parts, starter, packed date) stay as they were.
+void TfrmMain::mnuClearScreenClick() {
+  record_.ClearRecord();
+  ShowRecord();
+}
+
+// Edit Data.  The item is a checkable action, which the toolkit toggles when it is
+// triggered (menu or Ctrl+E), before this handler runs: the check mark is the new state.
+void TfrmMain::mnuEditDataClick() {
+  const bool editing = mnuEditData->isChecked();
+  DefaultLengthWarningStep();
+  ApplyPanelLengths();
+  // Exactly the plain edits: the masked edits (date, chiller serial number) are left alone.
+  for (QObject* child : wpBackground->children()) {
+    if (child->metaObject() == &TEdit::staticMetaObject) static_cast<TEdit*>(child)->SetReadOnly(!editing);
+  }
+  eCommissionDate->SetReadOnly(false);
+  ePanelSerialNumber->SetReadOnly(false);
+  eChillerSerialNumber->SetReadOnly(false);
+}
+
+void TfrmMain::mnuReleaseNotesClick() {
+  const QString path = ReleaseNotesPath();
+  if (!path.isEmpty()) ShellOpen(path);
+}
+
 void TfrmMain::mnuExitClick() { close(); }
-void TfrmMain::mnuPreferencesClick() {}
-void TfrmMain::mnuAboutClick() {}
-void TfrmMain::cmdSalesOrderClick() {}
+
+void TfrmMain::mnuPreferencesClick() {
+  if (frmPreferences) frmPreferences->exec();
+}
+
+void TfrmMain::mnuAboutClick() {
+  if (frmAbout) frmAbout->exec();
+}
+
+void TfrmMain::cmdSalesOrderClick() {
+  if (frmSalesOrderEntry) frmSalesOrderEntry->exec();
+}

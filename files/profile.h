@@ -1,0 +1,128 @@
+#pragma once
+
+// Profile files: sectioned key=value text files as the Windows machines in the field read
+// and write them.  Data files come from those machines and go back to them, so reading and
+// writing follow the behaviour of the Windows profile-string functions exactly:
+//
+//   - Lines end with CRLF, LF or a lone CR, mixed freely; the last line may lack an end.
+//   - Blanks are space, tab and vertical tab.  A line whose first non-blank is '[' starts a
+//     section; its name runs to the first ']' (or the line's end) and is trimmed, the rest
+//     of the line is ignored.  A line whose first non-blank is ';' is a comment.  Any other
+//     line with a '=' is a key line: the key is the text before the first '=', trimmed, the
+//     value everything after it, trimmed at both ends ("a=b=c" gives "b=c").  There are no
+//     inline comments, and lines before the first section are never read.
+//   - Section and key names compare without regard to (ASCII) letter case.  Only the first
+//     section of a name is searched and the first matching key in it wins; writes go to the
+//     same place.
+//   - A value of two or more characters that starts and ends with the same quote (" or ')
+//     loses that one pair.  "k=" and "k=\"\"" read as the empty text, not the default.
+//   - A read into a buffer of `width` bytes keeps at most width - 1 characters.  A missing
+//     file, section or key gives the default (whose trailing blanks are dropped).
+//   - Writing an existing key replaces its value in place, keeping the key's spelling and
+//     the blanks around the value.  A missing key goes right after the last key line of its
+//     section (comments and blank lines that trail the section stay below it), or right
+//     after the section line when the section has no key yet.  A missing section is
+//     appended at the end of the file, with no blank line before it.  New lines end in CRLF;
+//     every other byte of the file is kept as it was.
+//   - A UTF-8 byte-order mark at the start is skipped on reading and kept on writing.
+//
+// ProfileDocument holds one file's bytes, parsed once, so that a data file's 41 keys are
+// read or written without going back to the disk for each.  LoadProfile/SaveProfile move a
+// document between memory and disk; GetProfileString/WriteProfileString are the one-shot
+// forms on top.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The outcome of reading or writing a file: success, or why it failed.  The reason is a
+// short text without the file name, such as "Permission denied" or "Is a directory";
+// callers name the file in their own message.
+struct FileStatus {
+  bool ok = true;
+  std::string reason;
+
+  static FileStatus Success() { return {}; }
+  static FileStatus Failure(std::string why) { return {false, std::move(why)}; }
+  explicit operator bool() const { return ok; }
+};
+
+class ProfileDocument {
+ public:
+  // An empty document: what a file that does not exist reads as.
+  ProfileDocument() = default;
+  // The document of a file with these bytes.
+  explicit ProfileDocument(std::string bytes);
+
+  // The value of `key` in the first section named `section`, whole (trimmed and without
+  // its quote pair); nothing when the section or the key is missing.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+  // What a read into a buffer of `width` bytes gives: the value cut to width - 1
+  // characters, or the default (trailing blanks dropped, cut the same way) when the
+  // section or the key is missing.  A width of 0 gives the empty text.
+  std::string Read(std::string_view section, std::string_view key, std::string_view defaultValue,
+                   std::size_t width) const;
+
+  // Sets `key` in `section` to `value`, adding the key, the section or both as needed.
+  void Write(std::string_view section, std::string_view key, std::string_view value);
+
+  // The file's bytes as they are now.
+  std::string Bytes() const;
+
+ private:
+  enum class Kind : unsigned char { Other, Section, Key };
+
+  // One line of the file.  `text` excludes the line end; `end` is "\r\n", "\n", "\r" or
+  // empty (the last line without an end).  For a section line, name is the section's name;
+  // for a key line, name is the key and [value_begin, value_end) the trimmed value in text.
+  struct Line {
+    std::string text;
+    std::string end;
+    Kind kind = Kind::Other;
+    std::string_view Name() const { return std::string_view(text).substr(name_begin, name_end - name_begin); }
+    std::size_t name_begin = 0;
+    std::size_t name_end = 0;
+    std::size_t value_begin = 0;
+    std::size_t value_end = 0;
+  };
+
+  static Line ParseLine(std::string text, std::string end);
+  // Index of the first section line named `section`, or npos.
+  std::size_t FindSection(std::string_view section) const;
+  // Index of the first key line named `key` in the section starting at line `first`, or npos.
+  std::size_t FindKey(std::size_t section, std::string_view key) const;
+  void Insert(std::size_t at, std::string text);
+
+  bool bom_ = false;
+  std::vector<Line> lines_;
+};
+
+// The largest file that is read as a profile file; a larger one is refused as no data file.
+inline constexpr std::size_t kMaxProfileFileSize = 16u * 1024u * 1024u;
+
+// Reads the file at `path` into `document`.  A path that names no file (nothing there, or
+// a folder on the way that does not exist) reads as an empty document.  A file that exists
+// but cannot be read (no permission, a folder, not a regular file, too large) fails, and
+// `document` is left as it was.  `exists`, when given, tells whether a file was there.
+FileStatus LoadProfile(const std::filesystem::path& path, ProfileDocument& document, bool* exists = nullptr);
+
+// Writes `document` to `path`.  The complete new file is written beside the old one and
+// then renamed over it, so that a failed save leaves the old file as it was; the new file
+// keeps the old one's permissions.  An existing file that this user may not write is left
+// alone and the save fails, although the rename would get past it.  A symbolic link is
+// followed: the file it points to is replaced, the link stays.
+FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument& document);
+
+// One-shot read: the value of `key` in `section` of the file at `path`, as a read into a
+// buffer of `width` bytes gives it.  A missing file gives the default; `status`, when
+// given, receives the outcome of reading the file (a file that cannot be read also gives
+// the default).
+std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                             std::size_t width, const std::filesystem::path& path, FileStatus* status = nullptr);
+
+// One-shot write: loads the file (a missing one is created), sets the key and saves it.
+FileStatus WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
+                              const std::filesystem::path& path);

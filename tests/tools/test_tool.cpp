@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "files/profile.h"
+#include "model/unitdatarecord.h"
+#include "tests/files/filetestsupport.h"
+#include "tools/tool.h"
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ToolRun Tool(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = RunTool(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class QuellsoTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(folder / "unit.dat",
+               "[Model Information]\r\nModel Number=YKCBCBS3-CKHS\r\nCooler=CB\r\n"
+               "[Nameplate Information]\r\nPower(volts/ph/hz)=460/3/60\r\nStarter=Variable Speed Drive\r\n"
+               "[Job Information]\r\nJob Name=Plant 4\r\n[Other]\r\nKeep=me\r\n");
+  }
+  std::string P(const std::string& name) const { return (folder / name).string(); }
+  TempFolder folder;
+};
+
+TEST_F(QuellsoTool, ShowPrintsEveryMemberInMemberOrder) {
+  const ToolRun run = Tool({"show", P("unit.dat")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  std::istringstream lines(run.out);
+  std::string line;
+  for (const UnitMemberInfo& info : kUnitMembers) {
+    ASSERT_TRUE(std::getline(lines, line)) << info.name;
+    EXPECT_EQ(line.substr(0, line.find('=')), info.name);
+  }
+  EXPECT_FALSE(std::getline(lines, line));
+  for (const char* expected : {"\nModelNumber=YKCBCBS3-CKHS\n", "\nCooler=CB\n", "\nPower=460\n", "\nPhases=3\n",
+                               "\nMotorType=VSD\n", "\nJobName=Plant 4\n", "\nPanelSerialNumber=\n"})
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected;
+  EXPECT_EQ(run.out.rfind("CommissionDate=\nModelPrefix=\n", 0), 0u);
+}
+
+TEST_F(QuellsoTool, GetReadsOneValueWithItsWidth) {
+  EXPECT_EQ(Tool({"get", P("unit.dat"), "model information", "MODEL NUMBER"}).out, "YKCBCBS3-CKHS\n");
+  EXPECT_EQ(Tool({"get", P("unit.dat"), "Model Information", "Model Number", "--width", "5"}).out, "YKCB\n");
+  EXPECT_EQ(Tool({"get", "--width=3", P("unit.dat"), "Job Information", "Job Name"}).out, "Pl\n");
+  const ToolRun missing = Tool({"get", P("unit.dat"), "Job Information", "Job Location"});
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, "\n");
+}
+
+TEST_F(QuellsoTool, SetWritesOneValueAndCreatesFiles) {
+  EXPECT_EQ(Tool({"set", P("unit.dat"), "Job Information", "job name", "Plant 5"}).status, 0);
+  EXPECT_EQ(GetProfileString("Job Information", "Job Name", "", 30, folder / "unit.dat"), "Plant 5");
+  EXPECT_NE(ReadBytes(folder / "unit.dat").find("[Other]\r\nKeep=me\r\n"), std::string::npos);
+
+  EXPECT_EQ(Tool({"set", P("new.dat"), "S", "k", "v"}).status, 0);
+  EXPECT_EQ(ReadBytes(folder / "new.dat"), "[S]\r\nk=v\r\n");
+}
+
+TEST_F(QuellsoTool, ConvertUpdatesTheOutputKeyByKey) {
+  WriteBytes(folder / "out.dat", "[Other]\r\nKeep=out\r\n[Job Information]\r\nJob Name=Old\r\n");
+  const ToolRun run = Tool({"convert", P("unit.dat"), P("out.dat")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(GetProfileString("Job Information", "Job Name", "", 30, folder / "out.dat"), "Plant 4");
+  EXPECT_EQ(GetProfileString("Nameplate Information", "StarterType", "", 30, folder / "out.dat"), "VSD");
+  EXPECT_EQ(GetProfileString("Other", "Keep", "", 30, folder / "out.dat"), "out");
+}
+
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the test's folder
+  std::string message;            // after "quellso-tool: "
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class QuellsoToolFailure : public QuellsoTool, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(QuellsoToolFailure, NamesTheFileAndTheReason) {
+  std::filesystem::create_directory(folder / "dir.dat");
+  std::vector<std::string> args = GetParam().args;
+  std::string message = GetParam().message;
+  for (std::string& arg : args)
+    if (arg[0] == '@') arg = folder.path().string() + arg.substr(1);
+  if (message.find('@') != std::string::npos) message.replace(message.find('@'), 1, folder.path().string());
+  const ToolRun run = Tool(args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "quellso-tool: " + message + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, QuellsoToolFailure,
+    ::testing::Values(
+        FailureCase{"ShowMissingFile", {"show", "@/none.dat"}, "cannot read @/none.dat: No such file or directory"},
+        FailureCase{"ShowFolder", {"show", "@/dir.dat"}, "cannot read @/dir.dat: Is a directory"},
+        FailureCase{"GetMissingFile", {"get", "@/none.dat", "S", "k"},
+                    "cannot read @/none.dat: No such file or directory"},
+        FailureCase{"ConvertMissingInput", {"convert", "@/none.dat", "@/out.dat"},
+                    "cannot read @/none.dat: No such file or directory"},
+        FailureCase{"ConvertOntoFolder", {"convert", "@/unit.dat", "@/dir.dat"}, "cannot write @/dir.dat: Is a directory"},
+        FailureCase{"SetOntoFolder", {"set", "@/dir.dat", "S", "k", "v"}, "cannot write @/dir.dat: Is a directory"},
+        FailureCase{"SetUnderAFile", {"set", "@/unit.dat/x.dat", "S", "k", "v"},
+                    "cannot write @/unit.dat/x.dat: Not a directory"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(QuellsoToolUsage, WrongCommandLinesExitWithTwo) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"show"},
+                                             {"show", "a", "b"},
+                                             {"convert", "a"},
+                                             {"get", "f", "s"},
+                                             {"get", "f", "s", "k", "--width"},
+                                             {"get", "f", "s", "k", "--width", "0"},
+                                             {"get", "f", "s", "k", "--width", "12x"},
+                                             {"get", "f", "s", "k", "--width", "99999999999999999999999"},
+                                             {"set", "f", "s", "k"}}) {
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+    EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;  // one line
+  }
+}
+
+TEST(QuellsoToolUsage, HelpDescribesEverySubcommand) {
+  const ToolRun run = Tool({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* synopsis :
+       {"show FILE", "convert IN OUT", "get FILE SECTION KEY [--width N]", "set FILE SECTION KEY VALUE"})
+    EXPECT_NE(run.out.find(synopsis), std::string::npos) << synopsis;
+}
+
+}  // namespace

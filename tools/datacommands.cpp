@@ -1,0 +1,110 @@
+// The data file subcommands of quellso-tool: show, convert, get, set.
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <ostream>
+#include <system_error>
+
+#include "files/datafile.h"
+#include "files/profile.h"
+#include "model/unitdatarecord.h"
+#include "tools/tool.h"
+
+namespace {
+
+constexpr std::size_t kDefaultWidth = 4096;
+
+// Loads a file that must exist: for a command line, a mistyped name is an error rather
+// than a file without keys.
+FileStatus LoadExisting(const std::string& path, ProfileDocument& document) {
+  bool exists = false;
+  FileStatus status = LoadProfile(path, document, &exists);
+  if (status && !exists) return FileStatus::Failure(std::generic_category().message(ENOENT));
+  return status;
+}
+
+int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 1) return UsageError(err, "show takes one FILE");
+  ProfileDocument file;
+  if (const FileStatus status = LoadExisting(args[0], file); !status)
+    return FileError(err, "read", args[0], status.reason);
+  UnitDataRecord record{};
+  ReadDataFile(record, file);
+  for (const UnitMemberInfo& info : kUnitMembers) out << info.name << '=' << record.Text(info.member) << '\n';
+  return kExitSuccess;
+}
+
+int Convert(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+  if (args.size() != 2) return UsageError(err, "convert takes IN and OUT");
+  ProfileDocument in;
+  if (const FileStatus status = LoadExisting(args[0], in); !status)
+    return FileError(err, "read", args[0], status.reason);
+  UnitDataRecord record{};
+  ReadDataFile(record, in);
+  if (const FileStatus status = WriteDataFile(record, args[1]); !status)
+    return FileError(err, "write", args[1], status.reason);
+  return kExitSuccess;
+}
+
+int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> positional;
+  std::size_t width = kDefaultWidth;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    if (args[i] == "--width") {
+      if (i + 1 == args.size()) return UsageError(err, "--width needs a number");
+      value = args[++i];
+    } else if (args[i].starts_with("--width=")) {
+      value = std::string_view(args[i]).substr(8);
+    } else {
+      positional.push_back(args[i]);
+      continue;
+    }
+    unsigned long long n = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end != value.data() + value.size() || n == 0 || n > SIZE_MAX)
+      return UsageError(err, "--width needs a whole number of at least 1, not '" + std::string(value) + "'");
+    width = static_cast<std::size_t>(n);
+  }
+  if (positional.size() != 3) return UsageError(err, "get takes FILE SECTION KEY");
+  ProfileDocument file;
+  if (const FileStatus status = LoadExisting(positional[0], file); !status)
+    return FileError(err, "read", positional[0], status.reason);
+  out << file.Read(positional[1], positional[2], "", width) << '\n';
+  return kExitSuccess;
+}
+
+int Set(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+  if (args.size() != 4) return UsageError(err, "set takes FILE SECTION KEY VALUE");
+  if (const FileStatus status = WriteProfileString(args[1], args[2], args[3], args[0]); !status)
+    return FileError(err, "write", args[0], status.reason);
+  return kExitSuccess;
+}
+
+constexpr ToolCommand kCommands[] = {
+    {"show", "show FILE",
+     "Reads the data file FILE into an empty unit record and prints every text member of\n"
+     "the record in member order, one Member=value line each, those the file does not\n"
+     "carry included.  A FILE that does not exist is an error.",
+     Show},
+    {"convert", "convert IN OUT",
+     "Reads the data file IN into an empty unit record and writes the record into the data\n"
+     "file OUT.  An existing OUT is updated key by key and keeps its other sections and keys;\n"
+     "a missing one is created.  An IN that does not exist is an error.",
+     Convert},
+    {"get", "get FILE SECTION KEY [--width N]",
+     "Prints the value of KEY in SECTION of FILE as a read into a buffer of N characters\n"
+     "gives it (at most N - 1 characters; N defaults to 4096).  Section and key names ignore\n"
+     "letter case; a missing section or key prints an empty line, a missing FILE is an\n"
+     "error.",
+     Get},
+    {"set", "set FILE SECTION KEY VALUE",
+     "Sets KEY in SECTION of FILE to VALUE, adding the key or the section when missing and\n"
+     "creating FILE when it does not exist.  Every other line of the file is kept.",
+     Set},
+};
+
+}  // namespace
+
+std::span<const ToolCommand> DataFileCommands() { return kCommands; }

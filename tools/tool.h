@@ -1,0 +1,35 @@
+#pragma once
+
+// quellso-tool: the command-line program for people who script around the program's files.
+// Each subcommand is one row of a table; a group of related subcommands (the data file
+// commands, later the archive commands) lives in its own source file and hands its rows to
+// the tool through one function listed in tool.cpp.
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Exit statuses.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFileError = 1;  // a file could not be read or written
+inline constexpr int kExitUsage = 2;      // the command line asks for something unknown
+
+struct ToolCommand {
+  std::string_view name;      // "show"
+  std::string_view synopsis;  // "show FILE"
+  std::string_view help;      // what it does; lines of the --help text, '\n' separated
+  // Runs the subcommand on the arguments after its name; returns the exit status.
+  int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+// The data file subcommands: show, convert, get, set.
+std::span<const ToolCommand> DataFileCommands();
+
+// Runs the tool on its arguments (without the program name); returns the exit status.
+int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Helpers for subcommands: the one-line messages on stderr.
+int FileError(std::ostream& err, std::string_view verb, std::string_view file, std::string_view reason);
+int UsageError(std::ostream& err, std::string_view text);
