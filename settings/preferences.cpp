@@ -100,16 +100,17 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   cDefaultPort->setGeometry(12, 84, 312, 22);
 
   lblUnitSystem = label("lblUnitSystem", "Panel Unit System for Requests", 12, 118, 300);
-  optEnglish = new QRadioButton(panel);
+  // Each option carries its label, so a click on the word checks it too.
+  optEnglish = new QRadioButton("English", panel);
   optEnglish->setObjectName("optEnglish");
-  optEnglish->setGeometry(24, 140, 18, 18);
-  lblEnglish = label("lblEnglish", "English", 44, 140, 100);
-  lblEnglish->setBuddy(optEnglish);
-  optMetric = new QRadioButton(panel);
+  optEnglish->setFont(bold);
+  optEnglish->move(24, 140);
+  optEnglish->resize(optEnglish->sizeHint());
+  optMetric = new QRadioButton("Metric", panel);
   optMetric->setObjectName("optMetric");
-  optMetric->setGeometry(24, 162, 18, 18);
-  lblMetric = label("lblMetric", "Metric", 44, 162, 100);
-  lblMetric->setBuddy(optMetric);
+  optMetric->setFont(bold);
+  optMetric->move(24, 162);
+  optMetric->resize(optMetric->sizeHint());
   // Neither is checked until the settings are loaded; the two are the only option buttons
   // on the panel, so checking one unchecks the other.
 

@@ -49,9 +49,7 @@ class TfrmPreferences : public QDialog {
   QComboBox* cDefaultPort = nullptr;
   QLabel* lblUnitSystem = nullptr;
   QRadioButton* optEnglish = nullptr;
-  QLabel* lblEnglish = nullptr;
   QRadioButton* optMetric = nullptr;
-  QLabel* lblMetric = nullptr;
   QToolButton* cmdCancel = nullptr;
   QToolButton* cmdOk = nullptr;
   TFileDialog PathDlg;

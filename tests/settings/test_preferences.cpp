@@ -66,8 +66,10 @@ TEST_F(Preferences, ControlsCaptionsAndLayout) {
     EXPECT_FALSE(label->autoFillBackground());
   }
   captions.sort();
-  EXPECT_EQ(captions, QStringList({"Default Communications Port", "Default UPZ File Location", "English", "Metric",
+  EXPECT_EQ(captions, QStringList({"Default Communications Port", "Default UPZ File Location",
                                    "Panel Unit System for Requests"}));
+  EXPECT_EQ(form.optEnglish->text(), "English");
+  EXPECT_EQ(form.optMetric->text(), "Metric");
   EXPECT_EQ(form.cmdUpzPath->toolTip(), "Select .UPZ file to store default location");
   EXPECT_EQ(form.cmdCancel->text(), "Cancel");
   EXPECT_EQ(form.cmdCancel->toolTip(), "Cancel Changes");
