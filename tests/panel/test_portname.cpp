@@ -68,7 +68,7 @@ TEST(PortName, OpenFailureTexts) {
   qputenv("QUELLSO_SETTINGS", file.toLocal8Bit());
   using R = TOpenFailure::Reason;
   TOpenFailure inUse = Failure(R::InUse, "COM1", "/dev/ttyUSB0");
-  inUse.holder = "minicom, PID 4242";
+  inUse.holder = "terminal, PID 4242";
   TOpenFailure denied = Failure(R::PermissionDenied, "COM1", "/dev/ttyUSB0");
   denied.group = "dialout";
   denied.user = "alice";
@@ -99,7 +99,7 @@ TEST(PortName, OpenFailureTexts) {
        "[Ports] group of " +
            file + " (COM4=/dev/ttyUSB0)."},
       {"InUseByAProgramWeSee", inUse, {},
-       "COM1 (/dev/ttyUSB0) is in use by another program (minicom, PID 4242): close it and try again."},
+       "COM1 (/dev/ttyUSB0) is in use by another program (terminal, PID 4242): close it and try again."},
       {"InUse", Failure(R::InUse, "COM1", "/dev/ttyUSB0"), {},
        "COM1 (/dev/ttyUSB0) is in use by another program: close it and try again."},
       {"PermissionDenied", denied, {},
