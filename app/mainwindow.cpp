@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "panel/comm.h"
 #include "panel/pacing.h"
 #include "settings/edits.h"
 #include "settings/exceptionbox.h"
@@ -69,6 +70,7 @@ TfrmMain::TfrmMain(UnitDataRecord& record, QWidget* parent)
   tmrComm = new QTimer(this);
   tmrComm->setObjectName("tmrComm");
   tmrComm->setInterval(1000);
+  CreateCommPort();
 
   InitActionsConnections();
 
@@ -371,6 +373,26 @@ void TfrmMain::CreateMenu() {
   mnuReleaseNotes = item(help, "mnuReleaseNotes", "Release &Notes");
   help->addSeparator();
   mnuAbout = item(help, "mnuAbout", "&About");
+}
+
+// The serial port to the panel: COM1 until the preferences name another device, 19200 baud,
+// odd parity, 1024-byte queues, received characters only.  Its handlers run through
+// Guarded() like every other handler of the window.
+void TfrmMain::CreateCommPort() {
+  CommPort = new TComm(this);
+  CommPort->setObjectName("CommPort");
+  CommPort->SetDeviceName("COM1");
+  CommPort->SetReadBufSize(1024);
+  CommPort->SetWriteBufSize(1024);
+  CommPort->SetMonitorEvents({evRxChar});
+  CommPort->SetBaudRate(br19200);
+  CommPort->SetParity(paOdd);
+  CommPort->SetFlowControl(fcNone);
+  CommPort->OnRxChar = [this](QObject* Sender, std::uint32_t Count) {
+    Guarded([&] { CommPortRxChar(Sender, Count); });
+  };
+  CommPort->OnRxFlag = [this](QObject* Sender) { Guarded([&] { CommPortRxFlag(Sender); }); };
+  CommPort->OnTxEmpty = [this](QObject* Sender) { Guarded([&] { CommPortTxEmpty(Sender); }); };
 }
 
 // Every menu item, button and timer is wired here, each through Guarded(), so that an

@@ -180,6 +180,7 @@ class TfrmMain : public QMainWindow {
   void CreateGroups();
   void CreateToolbar();
   void CreateMenu();
+  void CreateCommPort();
   void InitActionsConnections();
 
   // The steps of the first show that other parts of the program provide.

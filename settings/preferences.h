@@ -1,14 +1,64 @@
 #pragma once
 
 // TfrmPreferences: the Preferences dialog.  Its controls are the live settings for the whole
-// run (the archive folder in eDefaultUpz, the unit system in optMetric/optEnglish).
+// run (the archive folder in eDefaultUpz, the unit system in optMetric/optEnglish): the sales
+// order lookup and the panel transfers read them each time they need them.  The stored
+// settings (settings/settingsstore.h, group "Preferences": COMPort, UPZPath, UnitSystem) are
+// read once at start-up by LoadPreferences and written by Ok.  Cancel and the close box only
+// hide the dialog: the controls keep what the user changed, for the rest of the run and for
+// the next Ok.
 
 #include <QDialog>
+#include <QString>
+
+#include "settings/filedialog.h"
+
+class QComboBox;
+class QLabel;
+class QRadioButton;
+class QToolButton;
+class TEdit;
+class TPortControl;
+class TWallpaper;
 
 class TfrmPreferences : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmPreferences(QWidget* parent = nullptr);
+
+  // The stored name of each port position, "COM1" to "COM4".
+  static QString PortName(int position);
+
+  // Reads the stored settings (writing the defaults of those missing) into the controls,
+  // and names the port's device after COMPort.  The port is kept for SavePreferences.  A
+  // settings file that cannot be read changes nothing.
+  void LoadPreferences(TPortControl* Port);
+  // Writes the three settings, then reopens the port on the chosen device; "COM Port Error"
+  // when it does not open.  An error the port raises while opening is not caught.
+  void SavePreferences();
+
+  void cmdOkClick();
+  void cmdCancelClick();
+  void cmdUpzPathClick();
+
+  TWallpaper* wpBackground = nullptr;
+  QLabel* lblDefaultUpz = nullptr;
+  TEdit* eDefaultUpz = nullptr;
+  QToolButton* cmdUpzPath = nullptr;
+  QLabel* lblDefaultPort = nullptr;
+  QComboBox* cDefaultPort = nullptr;
+  QLabel* lblUnitSystem = nullptr;
+  QRadioButton* optEnglish = nullptr;
+  QRadioButton* optMetric = nullptr;
+  QToolButton* cmdCancel = nullptr;
+  QToolButton* cmdOk = nullptr;
+  TFileDialog PathDlg;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  TPortControl* port_ = nullptr;
 };
 
 extern TfrmPreferences* frmPreferences;
