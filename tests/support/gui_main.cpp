@@ -3,10 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <cstdlib>
+#include <string>
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Window tests never touch the user's settings or the machine's serial ports: the settings
+  // live in a temporary folder and COM1..COM4 name devices that do not exist, unless a test
+  // sets them itself.
+  QTemporaryDir scratch;
+  setenv("QUELLSO_SETTINGS", (scratch.path() + "/settings.ini").toLocal8Bit().constData(), 0);
+  for (int n = 1; n <= 4; ++n) {
+    const std::string name = "QUELLSO_COM" + std::to_string(n);
+    setenv(name.c_str(), ("/nonexistent/quellso-test-COM" + std::to_string(n)).c_str(), 0);
+  }
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
