@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,19 +38,23 @@ std::set<std::string> Names(const std::string& folder) {
   return names;
 }
 
-// A private scratch folder: the archive and the output folder.
-const std::string& Root() {
-  static const std::string root = [] {
+// A private scratch folder for the archive and the output folder, removed at exit.
+struct Scratch {
+  std::string root;
+  Scratch() {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/quellso-fuzz-XXXXXX";
-    Check(::mkdtemp(tmpl.data()) != nullptr, "cannot make a scratch folder");
-    std::atexit([] {
-      const std::string command = "rm -rf '" + Root() + "'";
-      if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", Root().c_str());
-    });
-    return tmpl;
-  }();
-  return root;
+    root = std::string(base && *base ? base : "/tmp") + "/quellso-fuzz-XXXXXX";
+    Check(::mkdtemp(root.data()) != nullptr, "cannot make a scratch folder");
+  }
+  ~Scratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+};
+
+const std::string& Root() {
+  static const Scratch scratch;
+  return scratch.root;
 }
 
 class Progress : public ArchiveProgress {
