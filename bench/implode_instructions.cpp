@@ -37,15 +37,16 @@ void Write(const unsigned char*, std::size_t size, void* param) {
 
 }  // namespace
 
-extern "C" [[gnu::noinline]] std::size_t DecodeOurs(const Bytes& stream) {
-  std::vector<unsigned char> area(kImplodeWorkAreaSize);
+extern "C" [[gnu::noinline]] std::size_t DecodeOurs(const Bytes& stream, unsigned char* area) {
   Pipe pipe{&stream, 0, 0};
-  ExpandImploded(Read, Write, area.data(), &pipe);
+  ExpandImploded(Read, Write, area, &pipe);
   return pipe.out;
 }
 
-extern "C" [[gnu::noinline]] std::size_t DecodeReference(const Bytes& stream) {
-  return storm::Explode(stream).bytes.size();
+extern "C" [[gnu::noinline]] std::size_t DecodeReference(const Bytes& stream, char* area) {
+  std::size_t out = 0;
+  storm::ExplodeCounting(stream, area, out);
+  return out;
 }
 
 int main(int argc, char** argv) {
@@ -60,8 +61,11 @@ int main(int argc, char** argv) {
   const auto mode = std::string(argv[4]) == "ascii" ? storm::LiteralMode::kAscii
                                                     : storm::LiteralMode::kBinary;
   const Bytes stream = storm::Implode(BenchInput(kind, std::strtoul(argv[3], nullptr, 10)), mode, 4096);
-  const std::size_t out = std::string(argv[1]) == "reference" ? DecodeReference(stream)
-                                                              : DecodeOurs(stream);
+  std::vector<char> referenceArea(storm::kWorkAreaSize);
+  std::vector<unsigned char> ourArea(kImplodeWorkAreaSize);
+  const std::size_t out = std::string(argv[1]) == "reference"
+                              ? DecodeReference(stream, referenceArea.data())
+                              : DecodeOurs(stream, ourArea.data());
   std::printf("%zu\n", out);
   return 0;
 }

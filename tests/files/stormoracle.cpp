@@ -18,7 +18,7 @@ namespace storm {
 namespace {
 
 // Comfortably above both of the library's work structures on 64-bit systems.
-constexpr std::size_t kWorkSize = 256 * 1024;
+constexpr std::size_t kWorkSize = kWorkAreaSize;
 
 struct Pipe {
   const std::vector<std::uint8_t>* in;
@@ -39,6 +39,24 @@ void WriteBuf(char* buf, unsigned int* size, void* param) {
   p.out.insert(p.out.end(), buf, buf + *size);
 }
 
+struct Counter {
+  const std::vector<std::uint8_t>* in;
+  std::size_t pos;
+  std::size_t out;
+};
+
+unsigned int ReadCounter(char* buf, unsigned int* size, void* param) {
+  auto& c = *static_cast<Counter*>(param);
+  const std::size_t n = std::min<std::size_t>(*size, c.in->size() - c.pos);
+  if (n) std::memcpy(buf, c.in->data() + c.pos, n);
+  c.pos += n;
+  return static_cast<unsigned int>(n);
+}
+
+void WriteCounter(char*, unsigned int* size, void* param) {
+  static_cast<Counter*>(param)->out += *size;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> Implode(const std::vector<std::uint8_t>& data, LiteralMode mode,
@@ -57,6 +75,14 @@ Exploded Explode(const std::vector<std::uint8_t>& stream) {
   Pipe pipe{&stream, 0, {}};
   const unsigned result = explode(ReadBuf, WriteBuf, work.data(), &pipe);
   return Exploded{result, std::move(pipe.out)};
+}
+
+unsigned ExplodeCounting(const std::vector<std::uint8_t>& stream, char* workArea,
+                         std::size_t& outputSize) {
+  Counter counter{&stream, 0, 0};
+  const unsigned result = explode(ReadCounter, WriteCounter, workArea, &counter);
+  outputSize = counter.out;
+  return result;
 }
 
 }  // namespace storm

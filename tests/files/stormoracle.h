@@ -4,6 +4,7 @@
 // decoder against (the library's pklib-style entry points).  Never linked into the
 // program.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,5 +24,11 @@ struct Exploded {
 // Decodes `stream` with a zero-filled work area (so a distance before the first byte reads
 // zeros, as ours does), reading it in blocks of up to 2048 bytes.
 Exploded Explode(const std::vector<std::uint8_t>& stream);
+
+// The same for timing: the output is counted and dropped, and the caller supplies the work
+// area (kWorkAreaSize bytes, reused from call to call).  Returns the result code.
+inline constexpr std::size_t kWorkAreaSize = 256 * 1024;
+unsigned ExplodeCounting(const std::vector<std::uint8_t>& stream, char* workArea,
+                         std::size_t& outputSize);
 
 }  // namespace storm
