@@ -17,12 +17,13 @@
 // the literal table, the decoder drops those 4, 6 or 8 bits, and a secondary table indexed
 // by the following bits gives the literal.
 //
-// Input is held in a 64-bit bit buffer.  Whenever at least 8 bytes are left in the input
-// buffer the decoder tops the bit buffer up to 56 bits or more with one word load, which is
-// enough for any token (30 bits at most) plus the 8 bits of look-ahead that the format's
-// end-of-input rule asks for, so those tokens need no checks.  Near the end of each input
-// block it refills byte by byte, asks the read callback for more only when fewer than 38
-// bits are in hand, and checks after each token that the token left 8 bits of real input.
+// Input is held in a 64-bit bit buffer.  38 bits in hand are enough for any token (30 bits
+// at most) plus the 8 bits of look-ahead that the format's end-of-input rule asks for, so
+// a token decoded with 38 bits in hand needs no checks.  Below that, while at least 8 bytes
+// are left in the input buffer, one word load tops the bit buffer up to 56 bits or more.
+// Near the end of each input block the decoder refills byte by byte, asks the read
+// callback for more only when fewer than 38 bits are in hand, and checks after each token
+// that the token left 8 bits of real input.
 
 #include "files/implode.h"
 

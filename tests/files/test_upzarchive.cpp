@@ -109,6 +109,15 @@ TEST_F(UpzArchive, ExtractsEveryMemberAndReportsProgress) {
   EXPECT_EQ(expected.bytes[8], 'K');
   EXPECT_EQ(expected.Signature(), "upl");
   EXPECT_EQ(expected.Version(), 2);
+
+  std::vector<UpzEntry> entries;
+  EXPECT_EQ(ReadArchiveDirectory(archive, entries), ArchiveResult::kNoError);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "LTCUNIT.DAT");
+  EXPECT_EQ(entries[0].dataOffset, 210u + 2 * 21);
+  EXPECT_EQ(entries[0].storedSize, Compressed(data).size());
+  EXPECT_EQ(entries[1].name, "notes.txt");
+  EXPECT_EQ(entries[1].dataOffset, entries[0].dataOffset + entries[0].storedSize);
 }
 
 TEST_F(UpzArchive, WorksWithoutProgressTargetAndWithTrailingSlash) {
