@@ -1,0 +1,71 @@
+// Decodes one generated stream with our decoder (DecodeOurs) or the reference decoder
+// (DecodeReference), for counting instructions under callgrind; bench/callgrind runs it.
+//
+//   implode_instructions ours|reference text|random|runs SIZE binary|ascii
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/implodeinputs.h"
+#include "files/implode.h"
+#include "tests/files/stormoracle.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Pipe {
+  const Bytes* in;
+  std::size_t pos;
+  std::size_t out;
+};
+
+std::size_t Read(unsigned char* buffer, std::size_t size, void* param) {
+  Pipe& p = *static_cast<Pipe*>(param);
+  const std::size_t n = std::min(size, p.in->size() - p.pos);
+  std::memcpy(buffer, p.in->data() + p.pos, n);
+  p.pos += n;
+  return n;
+}
+
+void Write(const unsigned char*, std::size_t size, void* param) {
+  static_cast<Pipe*>(param)->out += size;
+}
+
+}  // namespace
+
+extern "C" [[gnu::noinline]] std::size_t DecodeOurs(const Bytes& stream, unsigned char* area) {
+  Pipe pipe{&stream, 0, 0};
+  ExpandImploded(Read, Write, area, &pipe);
+  return pipe.out;
+}
+
+extern "C" [[gnu::noinline]] std::size_t DecodeReference(const Bytes& stream, char* area) {
+  std::size_t out = 0;
+  storm::ExplodeCounting(stream, area, out);
+  return out;
+}
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: %s ours|reference text|random|runs SIZE binary|ascii\n", argv[0]);
+    return 2;
+  }
+  const std::string kindName = argv[2];
+  const InputKind kind = kindName == "random" ? InputKind::kRandom
+                         : kindName == "runs" ? InputKind::kRuns
+                                              : InputKind::kText;
+  const auto mode = std::string(argv[4]) == "ascii" ? storm::LiteralMode::kAscii
+                                                    : storm::LiteralMode::kBinary;
+  const Bytes stream = storm::Implode(BenchInput(kind, std::strtoul(argv[3], nullptr, 10)), mode, 4096);
+  std::vector<char> referenceArea(storm::kWorkAreaSize);
+  std::vector<unsigned char> ourArea(kImplodeWorkAreaSize);
+  const std::size_t out = std::string(argv[1]) == "reference"
+                              ? DecodeReference(stream, referenceArea.data())
+                              : DecodeOurs(stream, ourArea.data());
+  std::printf("%zu\n", out);
+  return 0;
+}
