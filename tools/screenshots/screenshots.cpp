@@ -1,0 +1,140 @@
+// quellso-screenshots: shows every window of the program in turn, on the display it is
+// given (scripts/screenshots starts a virtual one), and saves a picture of each to a folder:
+// the main window empty and filled, each dialog, and the message boxes of a failed open and
+// of a time-out.  The windows are the program's own, driven through their handlers; only
+// the file dialogs are answered in advance.
+//
+//   quellso-screenshots FOLDER
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "files/salesorderentry.h"
+#include "files/upzchoices.h"
+#include "panel/defaultlengthwarning.h"
+#include "settings/chillerinfo.h"
+#include "settings/filedialog.h"
+#include "settings/preferences.h"
+
+namespace {
+
+QString g_folder;
+int g_saved = 0;
+
+// The smallest rectangle around every visible window, with a small margin.
+QRect VisibleArea() {
+  QRect area;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible()) area = area.united(w->frameGeometry());
+  return area.adjusted(-8, -8, 8, 8).intersected(QGuiApplication::primaryScreen()->geometry());
+}
+
+void Save(const QString& name) {
+  QApplication::processEvents();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = VisibleArea();
+  const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  const QString path = g_folder + "/" + name + ".png";
+  if (shot.save(path)) {
+    std::printf("%s\n", qPrintable(path));
+    ++g_saved;
+  } else {
+    std::fprintf(stderr, "quellso-screenshots: could not save %s\n", qPrintable(path));
+  }
+}
+
+// Runs `action`, which shows a modal window (a dialog or a message box); `count` modal
+// windows in a row are pictured as name, name-2, ... and then closed, so that `action` returns.
+void WithModal(const QString& name, const std::function<void()>& action, int count = 1) {
+  auto remaining = std::make_shared<int>(count);
+  auto index = std::make_shared<int>(0);
+  auto* timer = new QTimer;
+  timer->setInterval(400);
+  QObject::connect(timer, &QTimer::timeout, [=] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || *remaining == 0) return;
+    ++*index;
+    Save(*index == 1 ? name : QString("%1-%2").arg(name).arg(*index));
+    --*remaining;
+    modal->close();
+  });
+  timer->start();
+  action();
+  timer->stop();
+  timer->deleteLater();
+}
+
+void Wait(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void FillRecord() {
+  const char* values[42] = {nullptr,      "07 DEC 2026", "Riverside Hospital", "North Plant Room",
+                            "YKABCDEF123R", "SO-98123456", "PNL-004417", "CHL-77801",
+                            "R-134a", "500", "G7", "Water", "0", "VSD", "310", "M42", "460", "3", "60",
+                            "1850", "410", "620", "2", "150", "0.00025", "12.4", "1", "2", "95.0", "85.0",
+                            "1500", "412", "2", "150", "0.0001", "14.1", "3", "4", "44.0", "54.0", "1200",
+                            "388"};
+  for (int slot = 1; slot <= 41; ++slot) UnitRecord.SetSlot(slot, values[slot]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: quellso-screenshots FOLDER\n");
+    return 2;
+  }
+  QTemporaryDir scratch;
+  setenv("QUELLSO_SETTINGS", qPrintable(scratch.path() + "/settings.ini"), 1);
+  for (int n = 1; n <= 4; ++n) setenv(qPrintable(QString("QUELLSO_COM%1").arg(n)), "/nonexistent/screenshot-port", 1);
+
+  TApplication app(argc, argv);
+  g_folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+  QDir().mkpath(g_folder);
+
+  CreateWindows();
+  // The first show reports the port that cannot be opened.
+  WithModal("com-port-error", [] {
+    frmMain->show();
+    Wait(300);
+  });
+  Wait(300);
+  Save("main-empty");
+
+  FillRecord();
+  frmMain->ShowRecord();
+  Save("main-filled");
+
+  WithModal("preferences", [] { frmPreferences->exec(); });
+  WithModal("about", [] { frmAbout->exec(); });
+  WithModal("sales-order-entry", [] { frmSalesOrderEntry->exec(); });
+  WithModal("upz-choices", [] { frmUpzChoices->exec(); });
+  WithModal("default-length-warning", [] { frmDefaultLengthWarning->exec(); });
+
+  // A data file that cannot be read (a folder), and an archive that is not there.
+  TFileDialog::SetHook([&](const TFileDialog&) -> std::optional<QString> { return scratch.path(); });
+  WithModal("failed-open-data-file", [] { frmMain->mnuOpenDataFileClck(); });
+  TFileDialog::SetHook({});
+  WithModal("failed-open-archive", [] { frmMain->OpenUpzFile("/nonexistent/52n9c1jl.upz"); });
+
+  // Send Data with no panel: the warning, the confirmation; then the time-out.
+  WithModal("send-data", [] { frmMain->cmdTxClick(); }, 2);
+  WithModal("timeout", [] { Wait(2500); });
+
+  DestroyWindows();
+  return g_saved > 0 ? 0 : 1;
+}
