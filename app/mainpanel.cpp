@@ -149,7 +149,12 @@ void TfrmMain::tmrCommTimer() {
 
 void TfrmMain::ReplyArrived() { tmrComm->stop(); }
 
-void TfrmMain::AllDataReceived() { MessageBox(this, "All Data Received Successfully", "Request Results"); }
+// The window shows the values before the message says they are all there (the refresh that
+// ends the read pass comes only once the message is closed).
+void TfrmMain::AllDataReceived() {
+  ShowRecord();
+  MessageBox(this, "All Data Received Successfully", "Request Results");
+}
 
 void TfrmMain::AllDataWritten() { MessageBox(this, "Data Written Successfully", "Write Results"); }
 

@@ -445,8 +445,13 @@ TCustomEdit* TfrmMain::SlotEdit(int slot) const {
   return nullptr;
 }
 
+// Each field shows the start of its text, as an edit whose text is set does: the panel pads
+// its texts with blanks, and a field left scrolled to their end would show only blanks.
 void TfrmMain::ShowRecord() {
-  for (const Field& field : fields_) field.edit->SetText(FromRecord(record_.Text(field.member)));
+  for (const Field& field : fields_) {
+    field.edit->SetText(FromRecord(record_.Text(field.member)));
+    field.edit->setCursorPosition(0);
+  }
 }
 
 void TfrmMain::CollectRecord() {

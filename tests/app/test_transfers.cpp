@@ -190,6 +190,28 @@ TEST_F(Transfers, RepliesAreShownAfterEachReadPass) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(Transfers, TheResultMessageComesOverTheFilledWindow) {
+  QString shownMeanwhile;
+  SetMessageBoxHook([&](const MessageBoxCall& call) {
+    messages.push_back(call);
+    shownMeanwhile = window.eEvTubeNo->Text();
+    return TModalResult::Ok;
+  });
+  window.cmdRxClick();
+  Bytes all;
+  for (int slot = 1; slot <= kSlotCount; ++slot) all = all + TextReply(slot, "v" + std::to_string(slot));
+  Receive(all);  // one read pass after another, all in one event
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(shownMeanwhile, "v41");
+}
+
+TEST_F(Transfers, PaddedTextsShowFromTheirStart) {
+  window.cmdRxClick();
+  Receive(TextReply(8, "R-134a          "));
+  EXPECT_EQ(window.eRefrigerant->Text(), "R-134a          ");
+  EXPECT_EQ(window.eRefrigerant->cursorPosition(), 0);
+}
+
 TEST_F(Transfers, RepliesDuringAConnectionCheckDoNotRefreshTheWindow) {
   window.eJobName->SetText("typed");
   link.ConnectionCheck();
