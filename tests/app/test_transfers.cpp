@@ -325,13 +325,6 @@ TEST_P(Timeout, StopsTheTimerAndComplainsUnlessAll41Came) {
 INSTANTIATE_TEST_SUITE_P(Counts, Timeout, testing::ValuesIn(kTimeoutCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Transfers, TheTimerRunsTheTimeOutOnItsOwn) {
-  window.cmdRxClick();
-  ASSERT_TRUE(WaitUntil([&] { return !messages.empty(); }, 10000));
-  EXPECT_EQ(messages[0].text, "Communications Timeout Error ");
-  EXPECT_FALSE(window.tmrComm->isActive());
-}
-
 // ---- Send Data ----
 
 struct SendCase {
@@ -442,25 +435,6 @@ TEST_F(Transfers, TheWarningDialogHasItsPartsAndTexts) {
     EXPECT_FALSE(b.button->icon().isNull());
     EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
   }
-}
-
-TEST_F(Transfers, YesAsksThePanelForItsLengthsAndCloses) {
-  TfrmDefaultLengthWarning* dialog = MakeWarning();
-  dialog->show();
-  dialog->SpeedButton1->click();
-  EXPECT_FALSE(dialog->isVisible());
-  ASSERT_EQ(port.frames.size(), 41u);
-  EXPECT_EQ(ToHex(port.frames[1]), "02 82 82 0A 10 82 10 83 00 89 80 03");  // slot 2, its length
-  EXPECT_TRUE(link.Connecting());
-  EXPECT_EQ(sleeps, std::vector<int>(41, 20));
-}
-
-TEST_F(Transfers, NoJustCloses) {
-  TfrmDefaultLengthWarning* dialog = MakeWarning();
-  dialog->show();
-  dialog->SpeedButton2->click();
-  EXPECT_FALSE(dialog->isVisible());
-  EXPECT_TRUE(port.frames.empty());
 }
 
 TEST_F(Transfers, SendDataWarnsAndAppliesTheDefaultsWhileTheLengthsAreUnknown) {
