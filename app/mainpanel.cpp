@@ -1,13 +1,38 @@
 // The main window's side of the panel: the first-show steps that reach the serial port and
-// the panel, the transfers Get Data and Send Data, and the field limits.
+// the panel, the transfers Get Data and Send Data, the answers to the link's outcomes, and
+// the field limits.  The link decides what each reply means; the window puts the steps in
+// order and tells the user.
+
+#include <QRadioButton>
+#include <QTimer>
+#include <string_view>
 
 #include "app/mainwindow.h"
-
 #include "panel/comm.h"
+#include "panel/defaultlengthwarning.h"
+#include "panel/pacing.h"
+#include "settings/edits.h"
 #include "settings/exceptionbox.h"
 #include "settings/messagebox.h"
 #include "settings/portcontrol.h"
 #include "settings/preferences.h"
+
+namespace {
+
+// The panel's pacing: after the unit-system command it needs half a second before the
+// data frames, and each data frame gets 10 ms of its own.
+constexpr int kAfterUnitCommandMs = 500;
+constexpr int kBetweenDataFramesMs = 10;
+
+// A commissioning date left empty in the window: the masked edit gives its blanks.
+constexpr std::string_view kBlankDate = "           ";  // 11 spaces
+
+// The unit byte: Metric when the Preferences dialog's option says so at this moment.
+std::uint8_t UnitByte() {
+  return frmPreferences && frmPreferences->optMetric->isChecked() ? kMetricUnits : kEnglishUnits;
+}
+
+}  // namespace
 
 // The stored settings fill the Preferences dialog and name the port's device.
 void TfrmMain::LoadPreferencesStep() {
@@ -21,17 +46,124 @@ void TfrmMain::OpenPortStep() {
   Guarded([this] { CommPort->Open(); });
   if (!CommPort->Enabled()) MessageBox(this, CouldNotOpenMessage(*CommPort), "COM Port Error");
 }
-void TfrmMain::ConnectionCheckStep() {}
-void TfrmMain::DefaultLengthWarningStep() {}
+
+// The length query.  Its replies are read once the first show has returned, or meanwhile
+// by the event loop of any message box or dialog on the screen.
+void TfrmMain::ConnectionCheckStep() { link_.ConnectionCheck(); }
+
+// Shown at every Edit Data and Send Data until the panel has reported all 41 lengths,
+// whatever the user answers.
+void TfrmMain::DefaultLengthWarningStep() {
+  if (!link_.LengthsKnown() && frmDefaultLengthWarning) frmDefaultLengthWarning->exec();
+}
+
 void TfrmMain::FormClose() {
   if (CommPort->Enabled()) CommPort->Close();
 }
 
-void TfrmMain::ApplyPanelLengths() {}
+// Each edit field may take as many characters as the panel reported for its slot; a slot
+// the panel has not reported (0) leaves its field without a limit.
+void TfrmMain::ApplyPanelLengths() {
+  for (const Field& field : fields_) field.edit->SetMaxLength(link_.FieldLength(MemberInfo(field.member).slot));
+}
 
-void TfrmMain::cmdRxClick() {}
-void TfrmMain::cmdTxClick() {}
-void TfrmMain::CommPortRxChar(QObject*, std::uint32_t) {}
+void TfrmMain::SendUnitCommand() {
+  link_.BuildUnitFrame(UnitByte());
+  link_.SendFrame();
+  Sleep(kAfterUnitCommandMs);
+}
+
+// Get Data: the unit-system command, then a read request for each of the 41 slots.  The
+// replies are read by CommPortRxChar once this handler has returned; tmrComm reports a
+// panel that does not answer at all.
+void TfrmMain::cmdRxClick() {
+  ApplyPanelLengths();
+  link_.SetConnecting(false);
+  SendUnitCommand();
+  link_.SetReplyCount(0);
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
+    link_.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
+    link_.SendFrame();
+    Sleep(kBetweenDataFramesMs);
+  }
+  tmrComm->start();
+}
+
+// Send Data: after the warning (while the panel's lengths are not all known) and the
+// confirmation, the window's values go into the record and from there, slot by slot, into
+// the panel.  A blank date is not written; its slot counts as done.
+void TfrmMain::cmdTxClick() {
+  DefaultLengthWarningStep();
+  if (!link_.LengthsKnown()) ApplyDefaultLimits();
+  if (MessageBox(this, "Are you sure you want to overwrite the existing panel data?", "Confirmation",
+                 TMessageButtons::YesNo) != TModalResult::Yes)
+    return;
+  CollectRecord();
+  SendUnitCommand();
+  int first = kFirstSlot;
+  if (std::string_view(record_.CommissionDate()) == kBlankDate) {
+    link_.SetReplyCount(1);
+    first = kFirstSlot + 1;
+  } else {
+    link_.SetReplyCount(0);
+  }
+  // A text that cannot be framed (only a model number full of control characters, against a
+  // very long reported length, can be) is not sent; the user is told which field it was.
+  int unsent = 0;
+  for (int slot = first; slot <= kLastSlot; ++slot) {
+    if (link_.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
+      link_.SendFrame();
+    else if (unsent == 0)
+      unsent = slot;
+    Sleep(kBetweenDataFramesMs);
+  }
+  tmrComm->start();
+  if (unsent != 0) {
+    MessageBox(this,
+               QStringLiteral("Sales Order Slot #%1 (%2) was not sent: its text holds too many control characters "
+                              "to fit in one frame to the panel.\n\nCorrect the field and send the data again.")
+                   .arg(unsent)
+                   .arg(QString::fromLatin1(SlotDescription(unsent))),
+               "Write Error");
+  }
+}
+
+// Replies: every complete frame waiting goes through the link, which stores, counts and
+// reports; then the window shows the record anew, unless a length query is under way.
+void TfrmMain::CommPortRxChar(QObject*, std::uint32_t) {
+  while (link_.ReadPass()) link_.ProcessFrame();
+  if (!link_.Connecting()) ShowRecord();
+}
+
+// The port's other events are not monitored.
 void TfrmMain::CommPortRxFlag(QObject*) {}
 void TfrmMain::CommPortTxEmpty(QObject*) {}
-void TfrmMain::tmrCommTimer() {}
+
+// No reply within a second of the last frame.
+void TfrmMain::tmrCommTimer() {
+  tmrComm->stop();
+  if (link_.ReplyCount() != kSlotCount) MessageBox(this, "Communications Timeout Error ", "Communications Error");
+}
+
+// ---- the link's outcomes ----
+
+void TfrmMain::ReplyArrived() { tmrComm->stop(); }
+
+// The window shows the values before the message says they are all there (the refresh that
+// ends the read pass comes only once the message is closed).
+void TfrmMain::AllDataReceived() {
+  ShowRecord();
+  MessageBox(this, "All Data Received Successfully", "Request Results");
+}
+
+void TfrmMain::AllDataWritten() { MessageBox(this, "Data Written Successfully", "Write Results"); }
+
+// The panel refused a value: the port is reset, which throws away the replies still waiting,
+// and the user is told which field and why.  A port that does not open again is reported as
+// at first show, after the write error.
+void TfrmMain::WriteRejected(int slot, int status) {
+  CommPort->Close();
+  Guarded([this] { CommPort->Open(); });
+  MessageBox(this, QString::fromLatin1(WriteErrorMessage(slot, status)), "Write Error");
+  if (!CommPort->Enabled()) MessageBox(this, CouldNotOpenMessage(*CommPort), "COM Port Error");
+}

@@ -51,13 +51,16 @@ QByteArray ToRecord(const QString& text) { return text.toLatin1(); }
 
 }  // namespace
 
-TfrmMain::TfrmMain(UnitDataRecord& record, QWidget* parent)
+TfrmMain::TfrmMain(UnitDataRecord& record, QWidget* parent) : TfrmMain(record, PanelLink, parent) {}
+
+TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
     : QMainWindow(parent),
       OpenDlg(TFileDialog::Kind::Open, "Open Data File", "Data Files (*.dat)|*.dat|All Files (*.*)|*.*", "dat"),
       SaveDlg(TFileDialog::Kind::Save, "Save Data File", "Data Files (*.dat)|*.dat", "dat"),
       OpenEncryptedDlg(TFileDialog::Kind::Open, "Open Encrypted Data File",
                        "Encrypted Data Files (*.upz)|*.upz|All Files (*.*)|*.*", "upz"),
-      record_(record) {
+      record_(record),
+      link_(link) {
   setObjectName("frmMain");
   setWindowTitle(kCaption);
   setFont(SansFont(11, false));
@@ -74,11 +77,21 @@ TfrmMain::TfrmMain(UnitDataRecord& record, QWidget* parent)
 
   InitActionsConnections();
 
+  // The link writes its frames to this window's port and reports its outcomes here.
+  link_.SetPort(CommPort);
+  link_.SetOwner(this);
+
   // The size is fixed: the border cannot be dragged.
   setFixedSize(kWindowWidth, kWindowHeight);
 }
 
-TfrmMain::~TfrmMain() = default;
+// The link outlives the window: it must not keep the port or the owner that go with it.
+TfrmMain::~TfrmMain() {
+  if (link_.Port() == CommPort) {
+    link_.SetPort(nullptr);
+    link_.SetOwner(nullptr);
+  }
+}
 
 void TfrmMain::CreateFrame() {
   auto* central = new QWidget(this);
@@ -432,8 +445,13 @@ TCustomEdit* TfrmMain::SlotEdit(int slot) const {
   return nullptr;
 }
 
+// Each field shows the start of its text, as an edit whose text is set does: the panel pads
+// its texts with blanks, and a field left scrolled to their end would show only blanks.
 void TfrmMain::ShowRecord() {
-  for (const Field& field : fields_) field.edit->SetText(FromRecord(record_.Text(field.member)));
+  for (const Field& field : fields_) {
+    field.edit->SetText(FromRecord(record_.Text(field.member)));
+    field.edit->setCursorPosition(0);
+  }
 }
 
 void TfrmMain::CollectRecord() {

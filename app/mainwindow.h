@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "model/unitdatarecord.h"
+#include "panel/panellink.h"
 #include "settings/filedialog.h"
 
 class QAction;
@@ -25,14 +26,22 @@ class TEdit;
 class TMaskEdit;
 class TWallpaper;
 
-class TfrmMain : public QMainWindow {
+// The window is the panel link's owner: it hears each reply's outcome and decides what the
+// user sees (ReplyArrived, AllDataReceived, AllDataWritten, WriteRejected).
+class TfrmMain : public QMainWindow, public TPanelLinkOwner {
   Q_OBJECT
  public:
-  // The window shows and collects `record` (the program's one record by default).
+  // The window shows and collects `record` (the program's one record by default) and talks
+  // to the panel through the program's one link, which works on that record.
   explicit TfrmMain(UnitDataRecord& record = UnitRecord, QWidget* parent = nullptr);
+  // The same with a link of the caller's, which must work on `record` (tests use a fresh
+  // link per window).  The window makes its CommPort the link's port and itself the link's
+  // owner until it is destroyed.
+  TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
   UnitDataRecord& Record() { return record_; }
+  TPanelLink& Link() { return link_; }
 
   // Record to window: every one of the 41 controls shows its member's text, whole.
   void ShowRecord();
@@ -165,6 +174,12 @@ class TfrmMain : public QMainWindow {
   void CommPortTxEmpty(QObject* Sender);
   void tmrCommTimer();
 
+  // ---- the link's outcomes ----
+  void ReplyArrived() override;
+  void AllDataReceived() override;
+  void AllDataWritten() override;
+  void WriteRejected(int slot, int status) override;
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -190,8 +205,12 @@ class TfrmMain : public QMainWindow {
   // Edit Data and Send Data: the default-length warning while the panel's lengths are not
   // all known.
   void DefaultLengthWarningStep();
+  // The unit-system command with the unit byte of the moment, then the 500 ms the panel
+  // needs before the data frames.
+  void SendUnitCommand();
 
   UnitDataRecord& record_;
+  TPanelLink& link_;
   std::array<Field, 41> fields_{};
   QString current_data_file_;
   bool shown_ = false;

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -14,6 +13,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -23,12 +23,12 @@
 #include <thread>
 #include <vector>
 
+#include "files/profile.h"
 #include "panel/pacing.h"
 #include "panel/panellink.h"
+#include "tests/panel/simprocess.h"
 #include "tests/panel/test_panellink_support.h"
 #include "tools/panelsim/panelsim.h"
-
-extern char** environ;
 
 namespace {
 
@@ -37,111 +37,7 @@ using namespace std::chrono_literals;
 
 // Every wait in this file gives up after this long, so a panel that never answers fails the
 // test instead of hanging it.
-constexpr auto kWatchdog = 15s;
-
-// The simulator as a child process whose standard output we read line by line.
-class SimProcess {
- public:
-  explicit SimProcess(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<std::string> all{QUELLSO_PANEL_SIM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, QUELLSO_PANEL_SIM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    out_ = out[0];
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      if (!WaitForExit()) {
-        ADD_FAILURE() << "the simulator did not end on SIGTERM";
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-      }
-    }
-    if (out_ >= 0) close(out_);
-  }
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
-
-  // The next line of output, without its line break; nothing when none came in time or the
-  // output ended.
-  std::optional<std::string> ReadLine() {
-    const auto deadline = Clock::now() + kWatchdog;
-    for (;;) {
-      if (const auto nl = pending_.find('\n'); nl != std::string::npos) {
-        std::string line = pending_.substr(0, nl);
-        pending_.erase(0, nl + 1);
-        return line;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) return std::nullopt;
-      pollfd p{out_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(out_, buffer, sizeof buffer);
-      if (n <= 0) return std::nullopt;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  std::vector<std::string> ReadLines(int count) {
-    std::vector<std::string> lines;
-    while (static_cast<int>(lines.size()) < count) {
-      auto line = ReadLine();
-      if (!line) break;
-      lines.push_back(*line);
-    }
-    return lines;
-  }
-
-  // Waits for the process to end; false when it did not in time.
-  bool WaitForExit() {
-    const auto deadline = Clock::now() + kWatchdog;
-    while (Clock::now() < deadline) {
-      const pid_t r = waitpid(pid_, &status_, WNOHANG);
-      if (r == pid_) {
-        pid_ = -1;
-        return true;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-
-  pid_t pid() const { return pid_; }
-  int status() const { return status_; }
-
-  // CPU time the process has used so far, in clock ticks.
-  long CpuTicks() const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; fields >> field; ++i) {  // field 3 is the state
-      if (i == 14) utime = std::stol(field);
-      if (i == 15) {
-        stime = std::stol(field);
-        break;
-      }
-    }
-    return utime + stime;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int status_ = 0;
-  std::string pending_;
-};
+constexpr auto kWatchdog = kSimWatchdog;
 
 // The program's side of the line, as small as a port gets: the slave device in raw mode,
 // 19200 8O1, non-blocking.
@@ -396,6 +292,145 @@ TEST_F(PanelSimTest, SurvivesThePortClosedAndReopenedWithoutSpinning) {
   EXPECT_STREQ(record.JobLocation(), "Portsmouth");
 }
 
+// A temporary folder for state files, removed with the test.
+class StateDir {
+ public:
+  StateDir() {
+    char pattern[] = "/tmp/quellso-sim-state-XXXXXX";
+    if (mkdtemp(pattern)) path_ = pattern;
+  }
+  ~StateDir() {
+    if (!path_.empty()) std::filesystem::remove_all(path_);
+  }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(PanelSimTest, TheStateFileIsLoadedAtStartAndSavedAfterEachWrite) {
+  StateDir dir;
+  const std::string state = dir.File("panel.dat");
+  {
+    std::ofstream out(state, std::ios::binary);
+    out << "[Job Information]\r\nJob Name=Plant 4\r\n[Panel Simulator]\r\nCommissioning Date=\"03 FEB 2003\"\r\n";
+  }
+  Start({"--state", state, "--log"});
+  GetData();
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all received") == 1; }));
+  EXPECT_STREQ(record.JobName(), "Plant 4");
+  EXPECT_STREQ(record.CommissionDate(), "03 FEB 2003");
+  EXPECT_STREQ(record.JobLocation(), "");              // the file names none
+  EXPECT_STREQ(record.PanelSerialNumber(), "PNL-55821");  // a data file carries none: kept
+  sim->ReadLines(42);
+
+  QueryLengths();
+  record.SetJobName("Plant 5");
+  SendData(2);
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all written") == 1; }));
+  sim->ReadLines(41 + 41);  // each line comes after its value was saved
+  ProfileDocument saved(ReadFile(state));
+  EXPECT_EQ(saved.Find("Job Information", "Job Name"), "Plant 5");
+  EXPECT_EQ(saved.Find("Panel Simulator", "Slot 2"), "Plant 5" + std::string(23, ' '));
+  EXPECT_EQ(saved.Find("Panel Simulator", "Commissioning Date"), "03 FEB 2003");
+}
+
+TEST(PanelSimState, AMissingFileIsCreatedAndAnUnreadableOneEndsTheSimulator) {
+  StateDir dir;
+  {
+    SimProcess sim({"--state", dir.File("new.dat")});
+    ASSERT_TRUE(sim.ReadLine());
+    EXPECT_NE(ReadFile(dir.File("new.dat")).find("Job Name=Harbour View Offices\r\n"), std::string::npos);
+  }
+  SimProcess folder({"--state", dir.File("")});
+  EXPECT_EQ(folder.ReadLine(), std::nullopt);  // no device named
+  ASSERT_TRUE(folder.WaitForExit());
+  EXPECT_EQ(WEXITSTATUS(folder.status()), 1);
+}
+
+struct StateCase {
+  const char* name;
+  int slot;
+  std::string value;
+  std::string loaded;  // what comes back
+};
+
+const StateCase kStateCases[] = {
+    {"PaddedText", 9, "500             ", "500             "},
+    {"PaddedNozzles", 26, "A               ", "A               "},
+    {"PowerLongerThanTheCompositeKeeps", 16, "480 volts, three", "480 volts, three"},
+    {"LongerThanADataFileKeeps", 2, std::string(40, 'J'), std::string(40, 'J')},
+    {"EmptyMotorType", 13, "", ""},
+    {"LeadingBlanks", 5, "  SO-1", "  SO-1"},
+    {"Quotes", 3, "\"Dock\"", "\"Dock\""},
+    {"LineBreaksBecomeBlanks", 8, "R-\r\n22", "R-  22"},
+    {"Date", 1, "31 DEC 2155", "31 DEC 2155"},
+    {"PanelSerialNumber", 6, "", ""},
+    {"ChillerSerialNumber", 7, " CH 7 ", " CH 7 "},
+};
+
+class StateRoundTrip : public testing::TestWithParam<StateCase> {};
+
+TEST_P(StateRoundTrip, EveryValueComesBackAsStored) {
+  StateDir dir;
+  const std::string state = dir.File("panel.dat");
+  TPanelSimulator saved{TSimOptions{}};
+  saved.SetValue(GetParam().slot, GetParam().value);
+  ASSERT_EQ(saved.SaveState(state), "");
+  // A second save over the first, as after the next write, keeps the file consistent.
+  ASSERT_EQ(saved.SaveState(state), "");
+
+  TSimOptions other;
+  TPanelSimulator loaded{other};
+  for (int slot = 1; slot <= kSimSlots; ++slot) loaded.SetValue(slot, "?");
+  bool existed = false;
+  ASSERT_EQ(loaded.LoadState(state, existed), "");
+  EXPECT_TRUE(existed);
+  const TPanelSimulator samples{TSimOptions{}};
+  for (int slot = 1; slot <= kSimSlots; ++slot)
+    EXPECT_EQ(loaded.Value(slot), slot == GetParam().slot ? GetParam().loaded : samples.Value(slot)) << "slot " << slot;
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, StateRoundTrip, testing::ValuesIn(kStateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PanelSimState, AValueThatNoLongerNeedsItsOwnKeyIsNotLeftStale) {
+  StateDir dir;
+  const std::string state = dir.File("panel.dat");
+  {
+    std::ofstream out(state, std::ios::binary);
+    out << "; kept\r\n[Design Load Conditions]\r\nTons=1\r\n";
+  }
+  TPanelSimulator panel{TSimOptions{}};
+  panel.SetValue(9, "500   ");
+  ASSERT_EQ(panel.SaveState(state), "");
+  panel.SetValue(9, "700");
+  ASSERT_EQ(panel.SaveState(state), "");
+  const std::string bytes = ReadFile(state);
+  EXPECT_EQ(bytes.rfind("; kept\r\n", 0), 0u);  // the rest of the file is kept
+  TPanelSimulator loaded{TSimOptions{}};
+  bool existed = false;
+  ASSERT_EQ(loaded.LoadState(state, existed), "");
+  EXPECT_EQ(loaded.Value(9), "700");
+}
+
+TEST(PanelSimState, AStateFileThatCannotBeReadIsReported) {
+  StateDir dir;
+  TPanelSimulator panel{TSimOptions{}};
+  bool existed = true;
+  const std::string error = panel.LoadState(dir.File(""), existed);
+  EXPECT_EQ(error.rfind("cannot read the state file ", 0), 0u) << error;
+  EXPECT_NE(panel.SaveState(dir.File("")), "");
+  EXPECT_EQ(panel.LoadState(dir.File("absent.dat"), existed), "");
+  EXPECT_FALSE(existed);
+  EXPECT_EQ(panel.Value(2), "Harbour View Offices");  // nothing changed
+}
+
 TEST_F(PanelSimTest, EndsCleanlyOnSigint) {
   Start({});
   kill(sim->pid(), SIGINT);
@@ -448,6 +483,7 @@ const OptionCase kOptionCases[] = {
     {"TooManyLengths", {"--lengths", "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1"},
      "--lengths: more than 41 lengths given"},
     {"FlagWithValue", {"--log=yes"}, "--log takes no value"},
+    {"StateWithoutAPath", {"--state"}, "--state needs a file path"},
 };
 
 class SimOptionTest : public testing::TestWithParam<OptionCase> {};

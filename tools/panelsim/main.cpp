@@ -160,6 +160,19 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The stored values come first: a state file that cannot be read or created ends the
+  // simulator before it names a device.
+  TPanelSimulator panel(options);
+  if (!options.state.empty()) {
+    bool existed = false;
+    error = panel.LoadState(options.state, existed);
+    if (error.empty() && !existed) error = panel.SaveState(options.state);
+    if (!error.empty()) {
+      std::fprintf(stderr, "quellso-panel-sim: %s\n", error.c_str());
+      return 1;
+    }
+  }
+
   const bool pseudo_terminal = options.device.empty();
   std::string path = options.device;
   const int line = pseudo_terminal ? OpenPseudoTerminal(path, error) : OpenDevice(path, error);
@@ -170,7 +183,6 @@ int main(int argc, char** argv) {
   std::printf("%s\n", path.c_str());
   std::fflush(stdout);
 
-  TPanelSimulator panel(options);
   std::array<std::uint8_t, 512> buffer{};
   // While no program holds the slave open, the master reports a hang-up at once, every time
   // it is polled, and reads fail with EIO.  Then the line is looked at again every 100 ms
@@ -216,8 +228,14 @@ int main(int argc, char** argv) {
         if (options.delayMs > 0 && !Wait(options.delayMs)) stop = true;
         if (!stop) WriteAll(line, answer->bytes);
       }
-      // Logged after the reply is on its way, so that whoever reads the log knows the reply
-      // is already in the line.
+      // A value written is saved at once, so that the file always shows what the panel holds.
+      // A save that fails is reported and the simulator carries on: the value stays stored.
+      if (!stop && answer->stored && !options.state.empty()) {
+        const std::string saved = panel.SaveState(options.state);
+        if (!saved.empty()) std::fprintf(stderr, "quellso-panel-sim: %s\n", saved.c_str());
+      }
+      // Logged after the reply is on its way (and the value saved), so that whoever reads the
+      // log knows the reply is already in the line.
       if (!stop && options.log && !answer->log.empty()) {
         std::printf("%s\n", answer->log.c_str());
         std::fflush(stdout);

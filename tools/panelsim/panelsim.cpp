@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <string_view>
 
+#include "files/datafile.h"
+#include "files/profile.h"
+#include "model/unitdatarecord.h"
+
 namespace {
 
 // Codes of the panel protocol, as the panel sees them.
@@ -162,6 +166,9 @@ const char* SimUsage() {
          "  --noise N              send N noise bytes before each reply\n"
          "  --delay MS             wait MS milliseconds before each reply\n"
          "  --log                  print one line for each request understood\n"
+         "  --state FILE           load the 41 values from the data file FILE at start (a\n"
+         "                         missing file is created with the sample values) and save\n"
+         "                         them there after every accepted write\n"
          "  --help                 show this text\n"
          "\n"
          "SIGINT or SIGTERM end it.\n";
@@ -201,6 +208,10 @@ std::string ParseSimOptions(int argc, const char* const* argv, TSimOptions& opti
       const auto text = value();
       if (!text || text->empty()) return "--device needs a device path";
       options.device = *text;
+    } else if (name == "--state") {
+      const auto text = value();
+      if (!text || text->empty()) return "--state needs a file path";
+      options.state = *text;
     } else if (name == "--lengths") {
       const auto text = value();
       if (!text) return "--lengths needs a list";
@@ -310,6 +321,7 @@ TPanelSimulator::Answer TPanelSimulator::Handle(const TDecodedFrame& frame) {
       const std::uint8_t status = WriteStatus(frame, description);
       answer.log = "write slot " + std::to_string(p[1]) + " " + description;
       answer.log += status == 0 ? " -> accepted" : " -> rejected " + std::to_string(status);
+      answer.stored = status == 0;
       Reply(answer, kWriteReply, p[1], {status});
       return answer;
     }
@@ -348,6 +360,87 @@ std::uint8_t TPanelSimulator::WriteStatus(const TDecodedFrame& frame, std::strin
   if (!well_formed) return kIllegalDataType;
   values_[static_cast<std::size_t>(slot)] = value;
   return 0;
+}
+
+// ---- the state file ----
+
+namespace {
+
+constexpr std::string_view kStateSection = "Panel Simulator";
+
+// The slots a data file never carries, and their keys in the simulator's section.
+struct OwnKey {
+  int slot;
+  const char* key;
+};
+constexpr OwnKey kOwnKeys[] = {{1, "Commissioning Date"}, {6, "Panel Serial Number"}, {7, "Chiller Serial Number"}};
+
+bool IsOwnSlot(int slot) {
+  return std::any_of(std::begin(kOwnKeys), std::end(kOwnKeys), [slot](const OwnKey& k) { return k.slot == slot; });
+}
+
+std::string SlotKey(int slot) { return "Slot " + std::to_string(slot); }
+
+std::string_view TrimRight(std::string_view text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// A value with its line breaks, which would end its line in the file, turned into blanks.
+std::string OneLine(std::string_view value) {
+  std::string out(value);
+  std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return out;
+}
+
+// A value as the profile layer gives it back whole: on one line and in quotes (one pair is
+// taken off when it is read).
+std::string QuotedValue(const std::string& value) { return "\"" + OneLine(value) + "\""; }
+
+}  // namespace
+
+std::string TPanelSimulator::LoadState(const std::string& path, bool& existed) {
+  ProfileDocument file;
+  existed = false;
+  if (const FileStatus status = LoadProfile(path, file, &existed); !status)
+    return "cannot read the state file " + path + ": " + status.reason;
+  if (!existed) return "";
+  UnitDataRecord record{};
+  ReadDataFile(record, file);
+  for (int slot = 1; slot <= kSimSlots; ++slot) {
+    if (!IsOwnSlot(slot)) values_[static_cast<std::size_t>(slot)] = record.SlotText(slot);
+  }
+  for (const OwnKey& own : kOwnKeys) {
+    if (const auto value = file.Find(kStateSection, own.key)) values_[static_cast<std::size_t>(own.slot)] = *value;
+  }
+  for (int slot = 1; slot <= kSimSlots; ++slot) {
+    if (const auto value = file.Find(kStateSection, SlotKey(slot))) values_[static_cast<std::size_t>(slot)] = *value;
+  }
+  return "";
+}
+
+std::string TPanelSimulator::SaveState(const std::string& path) const {
+  ProfileDocument file;
+  if (const FileStatus status = LoadProfile(path, file); !status)
+    return "cannot read the state file " + path + ": " + status.reason;
+  UnitDataRecord record{};
+  for (int slot = 1; slot <= kSimSlots; ++slot)
+    record.SetSlot(slot, TrimRight(OneLine(values_[static_cast<std::size_t>(slot)])));
+  WriteDataFile(record, file);
+  for (const OwnKey& own : kOwnKeys) file.Write(kStateSection, own.key, QuotedValue(values_[static_cast<std::size_t>(own.slot)]));
+  // Whatever the data file keys do not give back exactly gets a key of its own; a key
+  // written before is kept up to date, so it never holds an old value.
+  UnitDataRecord back{};
+  ReadDataFile(back, file);
+  for (int slot = 1; slot <= kSimSlots; ++slot) {
+    if (IsOwnSlot(slot)) continue;
+    const std::string& value = values_[static_cast<std::size_t>(slot)];
+    if (value != back.SlotText(slot) || file.Find(kStateSection, SlotKey(slot)))
+      file.Write(kStateSection, SlotKey(slot), QuotedValue(value));
+  }
+  if (const FileStatus status = SaveProfile(path, file); !status)
+    return "cannot save the state file " + path + ": " + status.reason;
+  return "";
 }
 
 void TPanelSimulator::Reply(Answer& answer, std::uint8_t kind, std::uint8_t slot,

@@ -27,6 +27,7 @@ struct TSimOptions {
   int noise = 0;                    // bytes of noise before each reply
   int delayMs = 0;                  // wait before each reply
   bool log = false;                 // print each request understood
+  std::string state;                // a data file to load the values from and save them to
 
   TSimOptions();
 };
@@ -55,6 +56,7 @@ class TPanelSimulator {
     std::vector<std::uint8_t> bytes;  // to write to the line (noise, then the reply); may be empty
     std::string log;                  // one line for --log
     bool request = false;             // the frame was a request the simulator understood
+    bool stored = false;              // a write was accepted: a stored value changed
   };
 
   // Takes one byte from the line; returns an answer each time a frame completes.
@@ -63,6 +65,24 @@ class TPanelSimulator {
   // The stored value of slot 1..41 (slot 1: the date text).
   const std::string& Value(int slot) const { return values_[static_cast<std::size_t>(slot)]; }
   void SetValue(int slot, std::string value) { values_[static_cast<std::size_t>(slot)] = std::move(value); }
+
+  // --state FILE: the 41 values kept in a data file, which a trainee can open in the program
+  // or read as text.  The data file's own keys carry the values with the blanks that pad
+  // them to the panel's lengths removed.  What a data file cannot carry goes into the
+  // section "Panel Simulator": "Commissioning Date", "Panel Serial Number" and "Chiller
+  // Serial Number" always, and "Slot N" for any other slot whose value does not come back
+  // from the data file keys exactly as stored (trailing blanks, texts longer than a data
+  // file keeps, the nozzle and power composites).  These are written in quotes, so leading
+  // and trailing blanks survive; line breaks in a value are written as blanks.
+  //
+  // Loads the values from the data file at `path`: the data file keys first, then the
+  // simulator's section, whose keys win.  The date and the serial numbers keep their present
+  // values when the file does not name them.  A file that does not exist changes nothing and
+  // sets `existed` false.  Returns an error text for the user, or "".
+  std::string LoadState(const std::string& path, bool& existed);
+  // Saves the values into the data file at `path`, creating it or updating its keys (the
+  // rest of the file is kept).  Returns an error text for the user, or "".
+  std::string SaveState(const std::string& path) const;
 
  private:
   Answer Handle(const TDecodedFrame& frame);

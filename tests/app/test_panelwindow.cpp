@@ -1,0 +1,340 @@
+// The transfers end to end: the real main window, its real serial port on a pseudo-terminal,
+// and quellso-panel-sim answering on the other side.  Replies are read as in the program:
+// the port's event thread hands each character-received event to the window while the test
+// runs the event loop.  Message boxes are recorded and answered by the fixture; the default-
+// length warning is answered through its own buttons.
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+#include <optional>
+
+#include "app/mainwindow.h"
+#include "files/profile.h"
+#include "panel/comm.h"
+#include "panel/defaultlengthwarning.h"
+#include "panel/panellink.h"
+#include "settings/edits.h"
+#include "tests/app/warninganswers.h"
+#include "tests/panel/ptypair.h"
+#include "tests/panel/simprocess.h"
+#include "tests/support/guitest.h"
+#include "tools/panelsim/panelsim.h"
+
+namespace {
+
+// Generous: the machine is shared, and a sanitized build is slow.
+constexpr int kReplyDeadlineMs = 30000;
+
+std::string Padded(const std::string& text, std::size_t width) {
+  std::string out = text.substr(0, width);
+  out.resize(width, ' ');
+  return out;
+}
+
+// The lengths the simulator reports by default.
+int SimLength(int slot) { return DefaultSimLengths()[static_cast<std::size_t>(slot)]; }
+
+class PanelWindow : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    ASSERT_TRUE(dir.isValid());
+    saved_settings_ = qgetenv("QUELLSO_SETTINGS");
+    saved_com1_ = qgetenv("QUELLSO_COM1");
+    qputenv("QUELLSO_SETTINGS", dir.filePath("quellso.ini").toLocal8Bit());
+    frmDefaultLengthWarning = new TfrmDefaultLengthWarning(link);
+    warning = std::make_unique<WarningAnswers>(frmDefaultLengthWarning);
+  }
+  void TearDown() override {
+    if (window) window->close();
+    window.reset();
+    warning.reset();
+    delete frmDefaultLengthWarning;
+    frmDefaultLengthWarning = nullptr;
+    sim.reset();
+    qputenv("QUELLSO_SETTINGS", saved_settings_);
+    qputenv("QUELLSO_COM1", saved_com1_);
+    GuiTest::TearDown();
+  }
+
+  // Starts the simulator; with mapCom1, COM1 (the window's port until preferences say
+  // otherwise) names its pseudo-terminal.
+  void StartPanel(const std::vector<std::string>& args, bool mapCom1 = true) {
+    sim.emplace(args);
+    ASSERT_GT(sim->pid(), 0);
+    const std::optional<std::string> path = sim->ReadLine();
+    ASSERT_TRUE(path) << "the simulator named no device";
+    device = QString::fromStdString(*path);
+    if (mapCom1) qputenv("QUELLSO_COM1", device.toLocal8Bit());
+  }
+  // The first show: the port opens and the panel is asked for its lengths.
+  void ShowWindow() {
+    window = std::make_unique<TfrmMain>(record, link);
+    window->show();
+  }
+  void WaitForLengths() {
+    ASSERT_TRUE(WaitUntil([&] { return link.LengthsKnown(); }, kReplyDeadlineMs)) << "lengths: " << link.ReplyCount();
+  }
+  int Count(const QString& text) const {
+    int n = 0;
+    for (const MessageBoxCall& call : messages) n += call.text == text;
+    return n;
+  }
+  bool WaitForMessage(const QString& text) {
+    return WaitUntil([&] { return Count(text) > 0; }, kReplyDeadlineMs);
+  }
+  // Runs the event loop a while longer, so that a reply or a message that should not come
+  // would have come.
+  void Settle(int ms = 500) {
+    QElapsedTimer timer;
+    timer.start();
+    WaitUntil([&] { return timer.elapsed() >= ms; }, ms + 1000);
+  }
+  std::vector<std::string> LogLines(int count) {
+    std::vector<std::string> lines = sim->ReadLines(count);
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(count));
+    return lines;
+  }
+
+  Watchdog watchdog{std::chrono::seconds(180)};
+  QTemporaryDir dir;
+  UnitDataRecord record{};
+  TPanelLink link{record};
+  std::optional<SimProcess> sim;
+  QString device;
+  std::unique_ptr<TfrmMain> window;
+  std::unique_ptr<WarningAnswers> warning;
+
+ private:
+  QByteArray saved_settings_;
+  QByteArray saved_com1_;
+};
+
+TEST_F(PanelWindow, TheStartUpQueryFillsTheLengthTableWithoutRefreshingTheWindow) {
+  StartPanel({});
+  ShowWindow();
+  ASSERT_TRUE(window->CommPort->Enabled());
+  window->eJobName->SetText("typed meanwhile");
+  WaitForLengths();
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    EXPECT_EQ(link.FieldLength(slot), SimLength(slot)) << "slot " << slot;
+    EXPECT_EQ(window->SlotEdit(slot)->MaxLength(), 0) << "slot " << slot;  // applied before any reply
+  }
+  EXPECT_EQ(window->eJobName->Text(), "typed meanwhile");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PanelWindow, GetDataFillsThe41FieldsAndSaysSoOnce) {
+  StartPanel({});
+  ShowWindow();
+  WaitForLengths();
+  realSleeps = true;  // paced as for a real panel
+  window->cmdRx->click();
+  ASSERT_TRUE(WaitForMessage("All Data Received Successfully"));
+  Settle();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caption, "Request Results");
+  const TPanelSimulator samples{TSimOptions{}};
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    EXPECT_EQ(window->SlotEdit(slot)->Text().toStdString(), samples.Value(slot)) << "slot " << slot;
+    EXPECT_EQ(window->SlotEdit(slot)->MaxLength(), SimLength(slot)) << "slot " << slot;
+  }
+  EXPECT_FALSE(window->tmrComm->isActive());
+}
+
+struct SendCase {
+  const char* name;
+  QString date;
+  const char* dateLine;  // the simulator's log line for slot 1, or nullptr
+  const char* storedDate;
+};
+
+const SendCase kSendCases[] = {
+    {"BlankDateWritesSlots2To41", "", nullptr, "07 DEC 1999"},
+    {"DatedWritesAll41", "03 FEB 2003", "write slot 1 date 03 FEB 2003 -> accepted", "03 FEB 2003"},
+};
+
+class SendDataToPanel : public PanelWindow, public testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendDataToPanel, WritesWhatTheWindowShows) {
+  const QString state = dir.filePath("panel.dat");
+  StartPanel({"--log", "--state", state.toStdString()});
+  ShowWindow();
+  LogLines(41);  // the length query
+  WaitForLengths();
+  window->eCommissionDate->SetText(GetParam().date);
+  for (int slot = 2; slot <= kSlotCount; ++slot) window->SlotEdit(slot)->SetText(QString("W%1").arg(slot));
+  window->cmdTx->click();
+  ASSERT_TRUE(WaitForMessage("Data Written Successfully"));
+  Settle();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, "Are you sure you want to overwrite the existing panel data?");
+  EXPECT_EQ(messages[1].caption, "Write Results");
+
+  const bool dated = GetParam().dateLine != nullptr;
+  const std::vector<std::string> lines = LogLines(dated ? 42 : 41);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "unit-system English -> acknowledged");
+  std::size_t next = 1;
+  if (dated) {
+    EXPECT_EQ(lines.at(next++), GetParam().dateLine);
+  }
+  for (int slot = 2; slot <= kSlotCount && next < lines.size(); ++slot, ++next) {
+    EXPECT_EQ(lines[next], "write slot " + std::to_string(slot) + " \"" +
+                               Padded("W" + std::to_string(slot), static_cast<std::size_t>(SimLength(slot))) +
+                               "\" -> accepted");
+  }
+
+  // The simulator has saved what it was sent.
+  ProfileDocument saved;
+  ASSERT_TRUE(LoadProfile(state.toStdString(), saved));
+  EXPECT_EQ(saved.Find("Job Information", "Job Name"), "W2");
+  EXPECT_EQ(saved.Find("Design Load Conditions", "Tons"), "W9");
+  EXPECT_EQ(saved.Find("Panel Simulator", "Commissioning Date"), GetParam().storedDate);
+  EXPECT_EQ(saved.Find("Panel Simulator", "Panel Serial Number"), Padded(std::string("W6"), 16));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dates, SendDataToPanel, testing::ValuesIn(kSendCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PanelWindow, AnEditedFieldComesBackFromThePanel) {
+  StartPanel({});
+  ShowWindow();
+  WaitForLengths();
+  window->cmdRxClick();
+  ASSERT_TRUE(WaitForMessage("All Data Received Successfully"));
+  window->mnuEditData->trigger();
+  ASSERT_FALSE(window->eJobLocation->ReadOnly());
+  window->eJobLocation->SetText("Southampton Docks");
+  window->cmdTxClick();
+  ASSERT_TRUE(WaitForMessage("Data Written Successfully"));
+  window->mnuClearScreenClick();
+  EXPECT_EQ(window->eJobLocation->Text(), "");
+  window->cmdRxClick();
+  ASSERT_TRUE(WaitUntil([&] { return Count("All Data Received Successfully") == 2; }, kReplyDeadlineMs));
+  // Sent padded to the panel's 30 characters; the record keeps 29.
+  EXPECT_EQ(window->eJobLocation->Text().toStdString(), Padded("Southampton Docks", 29));
+  EXPECT_EQ(window->eJobName->Text().toStdString(), Padded("Harbour View Offices", 29));
+  EXPECT_EQ(window->eCommissionDate->Text(), "07 DEC 1999");
+}
+
+TEST_F(PanelWindow, ARejectedSlotResetsThePortAndNamesTheSlot) {
+  StartPanel({"--reject", "5:132"});
+  ShowWindow();
+  WaitForLengths();
+  const int threadBefore = window->CommPort->EventThread()->ThreadId();
+  window->cmdTxClick();
+  const QString text = "Sales Order Slot #5 (Varn Order Number): \n\nPanel in Local Mode";
+  ASSERT_TRUE(WaitForMessage(text));
+  Settle();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].caption, "Write Error");
+  EXPECT_LT(link.ReplyCount(), 41);
+  ASSERT_TRUE(window->CommPort->Enabled());
+  ASSERT_NE(window->CommPort->EventThread(), nullptr);
+  EXPECT_NE(window->CommPort->EventThread()->ThreadId(), threadBefore);  // closed and opened anew
+  // The port works after the reset.
+  window->cmdRxClick();
+  ASSERT_TRUE(WaitForMessage("All Data Received Successfully"));
+}
+
+TEST_F(PanelWindow, NoAnswerGivesTheTimeOutASecondAfterTheLastFrame) {
+  StartPanel({"--silent"});
+  ShowWindow();
+  window->cmdRxClick();
+  QElapsedTimer sinceLastFrame;
+  sinceLastFrame.start();
+  ASSERT_TRUE(WaitForMessage("Communications Timeout Error "));
+  EXPECT_GE(sinceLastFrame.elapsed(), 900);  // a coarse timer may fire a little early
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caption, "Communications Error");
+  EXPECT_FALSE(window->tmrComm->isActive());
+}
+
+struct WarningCase {
+  const char* name;
+  std::vector<std::string> args;
+  int lengthReplies;  // length replies the panel gives
+  int warnings;       // at one Edit Data and one Send Data
+};
+
+const WarningCase kWarningCases[] = {
+    {"NoPanel", {"--silent"}, 0, 2},
+    {"FortyOfFortyOne", {"--answer-first", "40"}, 40, 2},
+    {"AllFortyOne", {}, 41, 0},
+};
+
+class WarningUntilLengthsKnown : public PanelWindow, public testing::WithParamInterface<WarningCase> {};
+
+TEST_P(WarningUntilLengthsKnown, AtEditDataAndSendData) {
+  StartPanel(GetParam().args);
+  ShowWindow();
+  ASSERT_TRUE(WaitUntil([&] { return link.ReplyCount() == GetParam().lengthReplies; }, kReplyDeadlineMs));
+  Settle(200);
+  window->mnuEditData->trigger();
+  answers.push_back(TModalResult::No);
+  window->cmdTxClick();
+  EXPECT_EQ(warning->shown, GetParam().warnings);
+  EXPECT_EQ(link.LengthsKnown(), GetParam().warnings == 0);
+  // Answered No, Send Data goes on with the default limits while the lengths are unknown.
+  EXPECT_EQ(window->eJobName->MaxLength(), GetParam().warnings ? 32 : SimLength(2));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caption, "Confirmation");
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, WarningUntilLengthsKnown, testing::ValuesIn(kWarningCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PanelWindow, YesAtTheWarningAsksThePanelAndTheWriteUsesItsLengths) {
+  // The port opens only after the first show (as after Preferences, Ok), so the start-up
+  // query went nowhere.
+  StartPanel({"--log"}, false);
+  ShowWindow();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caption, "COM Port Error");
+  window->CommPort->SetDeviceName(device);
+  window->CommPort->Open();
+  ASSERT_TRUE(window->CommPort->Enabled());
+  ASSERT_FALSE(link.LengthsKnown());
+
+  // The replies to the check are read while the question is on the screen.
+  SetMessageBoxHook([this](const MessageBoxCall& call) {
+    messages.push_back(call);
+    if (call.buttons == TMessageButtons::YesNo) WaitUntil([&] { return link.LengthsKnown(); }, kReplyDeadlineMs);
+    return call.buttons == TMessageButtons::YesNo ? TModalResult::Yes : TModalResult::Ok;
+  });
+  warning->answers = {WarningAnswers::Yes};
+  window->eJobName->SetText("Plant 4");
+  window->cmdTxClick();
+  EXPECT_EQ(warning->shown, 1);
+  EXPECT_TRUE(link.LengthsKnown());
+  ASSERT_TRUE(WaitForMessage("Data Written Successfully"));
+  const std::vector<std::string> lines = LogLines(41 + 1 + 40);
+  ASSERT_EQ(lines.size(), 82u);
+  EXPECT_EQ(lines[0], "read slot 1 length -> 11");
+  EXPECT_EQ(lines[41], "unit-system English -> acknowledged");
+  EXPECT_EQ(lines[42], "write slot 2 \"" + Padded("Plant 4", 30) + "\" -> accepted");
+}
+
+TEST_F(PanelWindow, SendDataAnsweredNoSendsNothing) {
+  StartPanel({"--log"});
+  ShowWindow();
+  LogLines(41);
+  WaitForLengths();
+  answers.push_back(TModalResult::No);
+  window->cmdTxClick();
+  Settle();
+  ASSERT_EQ(messages.size(), 1u);
+  // The next request the panel hears is the Get Data below: nothing was sent in between.
+  window->cmdRxClick();
+  const std::vector<std::string> lines = LogLines(2);
+  EXPECT_EQ(lines, (std::vector<std::string>{"unit-system English -> acknowledged",
+                                             "read slot 1 value -> \"07 DEC 1999\""}));
+  ASSERT_TRUE(WaitForMessage("All Data Received Successfully"));
+}
+
+}  // namespace

@@ -1,0 +1,505 @@
+// The main window's transfers against a panel port kept in memory: what Get Data and Send
+// Data send and in what pacing, what the window does with the link's outcomes and the
+// time-out, the field limits, and the default-length warning.  The end-to-end runs against
+// the simulator are in test_panelwindow.cpp.
+
+#include <QAction>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTimer>
+#include <deque>
+#include <span>
+
+#include "app/mainwindow.h"
+#include "panel/comm.h"
+#include "panel/defaultlengthwarning.h"
+#include "panel/panellink.h"
+#include "settings/edits.h"
+#include "settings/preferences.h"
+#include "settings/wall.h"
+#include "tests/app/warninganswers.h"
+#include "tests/panel/test_panellink_support.h"
+#include "tests/support/guitest.h"
+
+namespace {
+
+// A panel port in memory: every Write is kept as one frame; Read takes from `input`.
+class MemoryPort : public TPanelPort {
+ public:
+  std::int32_t Write(const char* buffer, unsigned long count) override {
+    frames.emplace_back(buffer, buffer + count);
+    return static_cast<std::int32_t>(count);
+  }
+  std::int32_t InQueCount() override { return static_cast<std::int32_t>(input.size()); }
+  std::int32_t Read(char* buffer, unsigned long count) override {
+    if (count == 0 || input.empty()) return 0;
+    buffer[0] = static_cast<char>(input.front());
+    input.pop_front();
+    return 1;
+  }
+  void Feed(const Bytes& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+
+  std::vector<Bytes> frames;
+  std::deque<std::uint8_t> input;
+};
+
+Bytes Frame(std::uint8_t kind, int slot, const Bytes& payload) {
+  std::array<std::uint8_t, 2 * kFrameBufferSize> out{};
+  const std::size_t n = EncodeFrame(kind, static_cast<std::uint8_t>(slot), payload, out);
+  return Bytes(out.begin(), out.begin() + static_cast<long>(n));
+}
+Bytes TextReply(int slot, const std::string& text) {
+  Bytes payload{kTextData, static_cast<std::uint8_t>(text.size())};
+  payload.insert(payload.end(), text.begin(), text.end());
+  return Frame(kReadReply, slot, payload);
+}
+Bytes LengthReply(int slot, int length) { return Frame(kReadReply, slot, {kByteData, static_cast<std::uint8_t>(length)}); }
+Bytes WriteReply(int slot, int status) { return Frame(kWriteReply, slot, {static_cast<std::uint8_t>(status)}); }
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The kind and slot of a frame the window sent (header bytes without their top bit).
+std::pair<int, int> KindAndSlot(const Bytes& frame) { return {frame.at(1) & 0x7F, frame.at(2) & 0x7F}; }
+
+class Transfers : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    link.SetPort(&port);  // the window's CommPort stays closed; the link talks to memory
+  }
+  void TearDown() override {
+    link.SetPort(nullptr);
+    delete frmDefaultLengthWarning;
+    frmDefaultLengthWarning = nullptr;
+    delete frmPreferences;
+    frmPreferences = nullptr;
+    GuiTest::TearDown();
+  }
+
+  // Feeds the bytes and runs the character-received handler, as the port's event does.
+  void Receive(const Bytes& bytes) {
+    port.Feed(bytes);
+    window.CommPortRxChar(window.CommPort, static_cast<std::uint32_t>(bytes.size()));
+  }
+  // All 41 lengths, as the replies to a connection check.
+  void LearnLengths(int length) {
+    link.SetConnecting(true);
+    link.SetReplyCount(0);
+    for (int slot = 1; slot <= kSlotCount; ++slot) Receive(LengthReply(slot, length));
+    ASSERT_TRUE(link.LengthsKnown());
+  }
+  TfrmDefaultLengthWarning* MakeWarning() {
+    frmDefaultLengthWarning = new TfrmDefaultLengthWarning(link);
+    return frmDefaultLengthWarning;
+  }
+
+  UnitDataRecord record{};
+  TPanelLink link{record};
+  TfrmMain window{record, link};
+  MemoryPort port;
+};
+
+TEST_F(Transfers, TheWindowIsTheLinksOwnerAndItsPortIsCommPort) {
+  UnitDataRecord other{};
+  TPanelLink fresh{other};
+  {
+    TfrmMain second{other, fresh};
+    EXPECT_EQ(fresh.Port(), second.CommPort);
+  }
+  EXPECT_EQ(fresh.Port(), nullptr);  // the window took its port away with it
+}
+
+// ---- Get Data ----
+
+struct UnitCase {
+  const char* name;
+  bool metric;
+  const char* unitFrame;
+};
+
+const UnitCase kUnitCases[] = {
+    {"NoPreferences", false, "02 80 80 00 82 80 03"},
+    {"English", false, "02 80 80 00 82 80 03"},
+    {"Metric", true, "02 80 80 01 82 81 03"},
+};
+
+class GetDataUnits : public Transfers, public testing::WithParamInterface<UnitCase> {};
+
+TEST_P(GetDataUnits, SendsTheUnitCommandThen41PacedReadRequests) {
+  if (std::string(GetParam().name) != "NoPreferences") {
+    frmPreferences = new TfrmPreferences();
+    (GetParam().metric ? frmPreferences->optMetric : frmPreferences->optEnglish)->setChecked(true);
+  }
+  link.SetConnecting(true);
+  link.SetReplyCount(7);
+  window.cmdRxClick();
+
+  ASSERT_EQ(port.frames.size(), 42u);
+  EXPECT_EQ(ToHex(port.frames[0]), GetParam().unitFrame);
+  EXPECT_EQ(ToHex(port.frames[1]), "02 82 81 0A 01 00 00 88 82 03");  // slot 1, its value
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    const Bytes& frame = port.frames[static_cast<std::size_t>(slot)];
+    EXPECT_EQ(KindAndSlot(frame), std::make_pair(int{kReadRequestCommand}, slot));
+  }
+  std::vector<int> pacing{500};
+  pacing.insert(pacing.end(), 41, 10);
+  EXPECT_EQ(sleeps, pacing);
+  EXPECT_FALSE(link.Connecting());
+  EXPECT_EQ(link.ReplyCount(), 0);
+  EXPECT_TRUE(window.tmrComm->isActive());
+  EXPECT_EQ(window.tmrComm->interval(), 1000);
+  EXPECT_TRUE(messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, GetDataUnits, testing::ValuesIn(kUnitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Transfers, GetDataAppliesThePanelsLengthsFirst) {
+  link.SetConnecting(true);
+  Receive(LengthReply(2, 24));
+  Receive(LengthReply(16, 5));
+  window.ApplyDefaultLimits();
+  window.cmdRxClick();
+  EXPECT_EQ(window.eJobName->MaxLength(), 24);
+  EXPECT_EQ(window.ePower->MaxLength(), 5);
+  EXPECT_EQ(window.eModelNumber->MaxLength(), 0);  // not reported: no limit
+  EXPECT_EQ(window.eCommissionDate->MaxLength(), 0);
+}
+
+TEST_F(Transfers, ApplyPanelLengthsGivesEachFieldItsSlotsLength) {
+  link.SetConnecting(true);
+  for (int slot = 1; slot <= kSlotCount; ++slot) Receive(LengthReply(slot, slot % 7 == 0 ? 0 : slot + 3));
+  window.ApplyDefaultLimits();
+  window.ApplyPanelLengths();
+  for (int slot = 1; slot <= kSlotCount; ++slot)
+    EXPECT_EQ(window.SlotEdit(slot)->MaxLength(), slot % 7 == 0 ? 0 : slot + 3) << "slot " << slot;
+}
+
+// ---- replies ----
+
+TEST_F(Transfers, RepliesAreShownAfterEachReadPass) {
+  window.cmdRxClick();
+  Receive(TextReply(2, "Harbour View") + TextReply(9, "500"));
+  EXPECT_EQ(window.eJobName->Text(), "Harbour View");
+  EXPECT_EQ(window.eTons->Text(), "500");
+  EXPECT_FALSE(window.tmrComm->isActive());  // the first reply stopped it
+  EXPECT_EQ(link.ReplyCount(), 2);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Transfers, TheResultMessageComesOverTheFilledWindow) {
+  QString shownMeanwhile;
+  SetMessageBoxHook([&](const MessageBoxCall& call) {
+    messages.push_back(call);
+    shownMeanwhile = window.eEvTubeNo->Text();
+    return TModalResult::Ok;
+  });
+  window.cmdRxClick();
+  Bytes all;
+  for (int slot = 1; slot <= kSlotCount; ++slot) all = all + TextReply(slot, "v" + std::to_string(slot));
+  Receive(all);  // one read pass after another, all in one event
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(shownMeanwhile, "v41");
+}
+
+TEST_F(Transfers, PaddedTextsShowFromTheirStart) {
+  window.cmdRxClick();
+  Receive(TextReply(8, "R-134a          "));
+  EXPECT_EQ(window.eRefrigerant->Text(), "R-134a          ");
+  EXPECT_EQ(window.eRefrigerant->cursorPosition(), 0);
+}
+
+TEST_F(Transfers, RepliesDuringAConnectionCheckDoNotRefreshTheWindow) {
+  window.eJobName->SetText("typed");
+  link.ConnectionCheck();
+  Receive(TextReply(2, "from the panel") + LengthReply(3, 30));
+  EXPECT_STREQ(record.JobName(), "from the panel");
+  EXPECT_EQ(window.eJobName->Text(), "typed");
+  EXPECT_EQ(link.FieldLength(3), 30);
+}
+
+// ---- the outcomes ----
+
+struct OutcomeCase {
+  const char* name;
+  bool connecting;
+  std::int32_t preset;
+  std::vector<Bytes> replies;
+  std::vector<std::pair<QString, QString>> shown;  // text, caption
+};
+
+std::vector<Bytes> ReadReplies(int from, int to) {
+  std::vector<Bytes> out;
+  for (int slot = from; slot <= to; ++slot) out.push_back(TextReply(slot, "v" + std::to_string(slot)));
+  return out;
+}
+std::vector<Bytes> WriteReplies(int from, int to, int rejectSlot = 0, int status = 0) {
+  std::vector<Bytes> out;
+  for (int slot = from; slot <= to; ++slot) out.push_back(WriteReply(slot, slot == rejectSlot ? status : 0));
+  return out;
+}
+
+const QString kPortError = "COM Port Error";
+
+const OutcomeCase kOutcomeCases[] = {
+    {"AllDataReceived", false, 0, ReadReplies(1, 41), {{"All Data Received Successfully", "Request Results"}}},
+    {"FortyRepliesSayNothing", false, 0, ReadReplies(2, 41), {}},
+    {"RepliesBeyondTheFortyFirstSayNothingMore", false, 0,
+     [] {
+       auto r = ReadReplies(1, 41);
+       r.push_back(TextReply(3, "again"));
+       return r;
+     }(),
+     {{"All Data Received Successfully", "Request Results"}}},
+    {"ALengthQueryEndsSilently", true, 0, ReadReplies(1, 41), {}},
+    {"AllDataWritten", false, 0, WriteReplies(1, 41), {{"Data Written Successfully", "Write Results"}}},
+    {"BlankDateWritesFortyAndSucceeds", false, 1, WriteReplies(2, 41), {{"Data Written Successfully", "Write Results"}}},
+    // The window's CommPort names a device that does not exist here, so after the reset it
+    // does not open again, which is reported after the write error.
+    {"WriteRejected", false, 1, WriteReplies(2, 41, 5, 132),
+     {{"Sales Order Slot #5 (Varn Order Number): \n\nPanel in Local Mode", "Write Error"}, {"", kPortError}}},
+    {"WriteRejectedWithAnUnknownStatus", false, 0, WriteReplies(1, 3, 1, 7),
+     {{"Sales Order Slot #1 (Commissioning Date): \n\nUnknown Error Code 7", "Write Error"}, {"", kPortError}}},
+    {"ACorruptReplyIsNotCounted", false, 0,
+     [] {
+       auto r = ReadReplies(1, 41);
+       r[40][3] ^= 0x01;
+       return r;
+     }(),
+     {}},
+};
+
+class Outcomes : public Transfers, public testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(Outcomes, AreAnsweredAsTheUserMustSeeThem) {
+  link.SetConnecting(GetParam().connecting);
+  link.SetReplyCount(GetParam().preset);
+  window.tmrComm->start();
+  Bytes all;
+  for (const Bytes& reply : GetParam().replies) all.insert(all.end(), reply.begin(), reply.end());
+  Receive(all);
+  ASSERT_EQ(messages.size(), GetParam().shown.size());
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (!GetParam().shown[i].first.isEmpty()) {
+      EXPECT_EQ(messages[i].text, GetParam().shown[i].first);
+    }
+    EXPECT_EQ(messages[i].caption, GetParam().shown[i].second);
+    EXPECT_EQ(messages[i].buttons, TMessageButtons::Ok);
+  }
+  EXPECT_FALSE(window.tmrComm->isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, Outcomes, testing::ValuesIn(kOutcomeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the time-out ----
+
+struct TimeoutCase {
+  const char* name;
+  std::int32_t count;
+  bool message;
+};
+
+const TimeoutCase kTimeoutCases[] = {
+    {"NoReply", 0, true}, {"SomeReplies", 40, true}, {"Complete", 41, false}, {"BeyondComplete", 42, true}};
+
+class Timeout : public Transfers, public testing::WithParamInterface<TimeoutCase> {};
+
+TEST_P(Timeout, StopsTheTimerAndComplainsUnlessAll41Came) {
+  window.tmrComm->start();
+  link.SetReplyCount(GetParam().count);
+  window.tmrCommTimer();
+  EXPECT_FALSE(window.tmrComm->isActive());
+  if (GetParam().message) {
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Communications Timeout Error ");
+    EXPECT_EQ(messages[0].caption, "Communications Error");
+  } else {
+    EXPECT_TRUE(messages.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, Timeout, testing::ValuesIn(kTimeoutCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Send Data ----
+
+struct SendCase {
+  const char* name;
+  QString date;   // typed into the date field
+  int first;      // first slot written
+  std::int32_t preset;
+};
+
+const SendCase kSendCases[] = {
+    {"DateGiven", "03 FEB 2003", 1, 0},
+    {"BlankDate", "", 2, 1},
+    {"DayOnly", "07", 1, 0},  // "07" and blanks: not a blank date
+};
+
+class SendData : public Transfers, public testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendData, CollectsTheWindowAndWritesEverySlotFromTheFirst) {
+  LearnLengths(8);
+  window.eCommissionDate->SetText(GetParam().date);
+  window.eJobName->SetText("Plant 4");
+  window.eTons->SetText("500");
+  port.frames.clear();
+  sleeps.clear();
+  window.cmdTxClick();
+
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Are you sure you want to overwrite the existing panel data?");
+  EXPECT_EQ(messages[0].caption, "Confirmation");
+  EXPECT_EQ(messages[0].buttons, TMessageButtons::YesNo);
+  EXPECT_STREQ(record.JobName(), "Plant 4");  // collected
+
+  const int writes = kSlotCount - GetParam().first + 1;
+  ASSERT_EQ(port.frames.size(), static_cast<std::size_t>(1 + writes));
+  EXPECT_EQ(KindAndSlot(port.frames[0]), std::make_pair(int{kUnitSystemCommand}, 0));
+  for (int i = 0; i < writes; ++i)
+    EXPECT_EQ(KindAndSlot(port.frames[static_cast<std::size_t>(1 + i)]),
+              std::make_pair(int{kWriteRequestCommand}, GetParam().first + i));
+  // Slot 9 carries "500" set in the panel's 8 characters.
+  const Bytes& tons = port.frames[static_cast<std::size_t>(1 + 9 - GetParam().first)];
+  EXPECT_EQ(ToHex(Bytes(tons.begin() + 3, tons.end() - 3)), "0A 09 00 00 07 08 35 30 30 20 20 20 20 20");
+  std::vector<int> pacing{500};
+  pacing.insert(pacing.end(), static_cast<std::size_t>(writes), 10);
+  EXPECT_EQ(sleeps, pacing);
+  EXPECT_EQ(link.ReplyCount(), GetParam().preset);
+  EXPECT_TRUE(window.tmrComm->isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Dates, SendData, testing::ValuesIn(kSendCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Transfers, SendDataAnsweredNoSendsNothingAndKeepsTheRecord) {
+  LearnLengths(8);
+  record.SetJobName("kept");
+  window.eJobName->SetText("typed");
+  port.frames.clear();
+  answers.push_back(TModalResult::No);
+  window.cmdTxClick();
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(port.frames.empty());
+  EXPECT_STREQ(record.JobName(), "kept");
+  EXPECT_FALSE(window.tmrComm->isActive());
+  EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(Transfers, ATextThatCannotBeFramedIsNotSentAndTheUserIsTold) {
+  // 255 characters of the model number's field, most of them bytes that must be escaped.
+  LearnLengths(16);
+  Receive(LengthReply(4, 255));
+  window.eModelNumber->SetText(QString(69, QChar(0x10)));
+  port.frames.clear();
+  window.cmdTxClick();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].caption, "Write Error");
+  EXPECT_TRUE(messages[1].text.startsWith("Sales Order Slot #4 (Model Number) was not sent")) << messages[1].text.toStdString();
+  EXPECT_EQ(port.frames.size(), 40u);  // the unit command and the writes of slots 2..41 but 4
+  for (const Bytes& frame : port.frames) EXPECT_NE(KindAndSlot(frame).second, 4);
+}
+
+// ---- the default-length warning ----
+
+TEST_F(Transfers, TheWarningDialogHasItsPartsAndTexts) {
+  TfrmDefaultLengthWarning* dialog = MakeWarning();
+  EXPECT_EQ(dialog->objectName(), "frmDefaultLengthWarning");
+  EXPECT_EQ(dialog->windowTitle(), "Default Length Warning");
+  EXPECT_EQ(dialog->size(), QSize(355, 200));
+  EXPECT_EQ(dialog->Wallpaper1->geometry(), QRect(0, 0, 355, 200));
+  EXPECT_EQ(dialog->Wallpaper1->Align(), TWallpaper::TAlign::Top);
+  EXPECT_FALSE(dialog->Wallpaper1->Wallpaper().isNull());
+  EXPECT_EQ(dialog->lblDefLen->text(), "WARNING: DEFAULT LENGTHS ARE IN USE !");
+  EXPECT_EQ(dialog->lblDefLen->pos(), QPoint(64, 40));
+  EXPECT_EQ(dialog->lblDefLen->palette().color(QPalette::WindowText), QColor(Qt::red));
+  EXPECT_TRUE(dialog->lblDefLen->testAttribute(Qt::WA_TranslucentBackground));
+  EXPECT_EQ(dialog->Label1->text(), "Do you want to try to connect to chiller panel ?");
+  EXPECT_EQ(dialog->Label1->pos(), QPoint(72, 104));
+  struct ButtonCase {
+    QToolButton* button;
+    const char* text;
+    const char* hint;
+    QRect geometry;
+  };
+  for (const ButtonCase& b : {ButtonCase{dialog->SpeedButton1, "Yes", "Connect to Panel", QRect(96, 136, 69, 25)},
+                              ButtonCase{dialog->SpeedButton2, "No", "Cancel Operation", QRect(184, 136, 69, 25)}}) {
+    EXPECT_EQ(b.button->text(), b.text);
+    EXPECT_EQ(b.button->toolTip(), b.hint);
+    EXPECT_EQ(b.button->geometry(), b.geometry);
+    EXPECT_TRUE(b.button->autoRaise());
+    EXPECT_FALSE(b.button->icon().isNull());
+    EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
+  }
+}
+
+TEST_F(Transfers, SendDataWarnsAndAppliesTheDefaultsWhileTheLengthsAreUnknown) {
+  WarningAnswers warning(MakeWarning());
+  window.ApplyPanelLengths();
+  window.cmdTxClick();
+  EXPECT_EQ(warning.shown, 1);
+  EXPECT_EQ(window.eJobName->MaxLength(), 32);  // the defaults
+  EXPECT_EQ(window.eModelNumber->MaxLength(), 256);
+  ASSERT_EQ(messages.size(), 1u);  // then the confirmation
+  EXPECT_EQ(messages[0].caption, "Confirmation");
+  // With no length reported, a text goes out as type 7 and length 0.
+  const Bytes& jobName = port.frames.at(1);
+  EXPECT_EQ(ToHex(Bytes(jobName.begin() + 3, jobName.end() - 3)), "0A 10 82 00 00 07 00");
+}
+
+TEST_F(Transfers, YesAtSendDataRunsTheCheckBeforeTheQuestion) {
+  WarningAnswers warning(MakeWarning());
+  warning.answers = {WarningAnswers::Yes};
+  window.cmdTxClick();
+  EXPECT_EQ(warning.shown, 1);
+  // 41 length requests, then the unit command and 40 writes (the date is blank).
+  ASSERT_EQ(port.frames.size(), 41u + 1u + 40u);
+  for (int i = 0; i < 41; ++i) EXPECT_EQ(KindAndSlot(port.frames[static_cast<std::size_t>(i)]).first, kReadRequestCommand);
+  EXPECT_EQ(window.eJobName->MaxLength(), 32);  // the lengths are still unknown: defaults
+}
+
+TEST_F(Transfers, NoWarningOnceAll41LengthsAreKnown) {
+  WarningAnswers warning(MakeWarning());
+  LearnLengths(12);
+  window.cmdTxClick();
+  window.mnuEditData->trigger();
+  EXPECT_EQ(warning.shown, 0);
+  EXPECT_EQ(window.eJobName->MaxLength(), 12);  // Edit Data applied the panel's lengths
+}
+
+TEST_F(Transfers, EditDataWarnsOnEveryToggleWhileTheLengthsAreUnknown) {
+  WarningAnswers warning(MakeWarning());
+  window.mnuEditData->trigger();
+  window.mnuEditData->trigger();
+  EXPECT_EQ(warning.shown, 2);
+  link.SetConnecting(true);
+  for (int slot = 1; slot <= 40; ++slot) Receive(LengthReply(slot, 9));  // 40 of 41
+  window.mnuEditData->trigger();
+  EXPECT_EQ(warning.shown, 3);
+  EXPECT_EQ(window.eJobName->MaxLength(), 9);
+  EXPECT_EQ(window.eEvTubeNo->MaxLength(), 0);
+  EXPECT_FALSE(window.eJobName->ReadOnly());
+}
+
+// ---- the first show ----
+
+TEST_F(Transfers, FirstShowAsksForTheLengthsAndLeavesEveryFieldUnlimited) {
+  window.show();
+  std::vector<int> pacing(41, 20);
+  pacing.push_back(100);
+  EXPECT_EQ(sleeps, pacing);
+  EXPECT_TRUE(link.Connecting());
+  ASSERT_EQ(port.frames.size(), 41u);
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    const Bytes& frame = port.frames[static_cast<std::size_t>(slot - 1)];
+    EXPECT_EQ(KindAndSlot(frame), std::make_pair(int{kReadRequestCommand}, slot));
+    EXPECT_EQ(window.SlotEdit(slot)->MaxLength(), 0) << "slot " << slot;
+  }
+  window.close();
+}
+
+}  // namespace
