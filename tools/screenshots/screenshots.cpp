@@ -131,9 +131,13 @@ int main(int argc, char** argv) {
   TFileDialog::SetHook({});
   WithModal("failed-open-archive", [] { frmMain->OpenUpzFile("/nonexistent/52n9c1jl.upz"); });
 
-  // Send Data with no panel: the warning, the confirmation; then the time-out.
+  // Send Data with no panel: the warning and the confirmation (answered No by closing it).
   WithModal("send-data", [] { frmMain->cmdTxClick(); }, 2);
-  WithModal("timeout", [] { Wait(2500); });
+  // Get Data with no panel: the time-out one second after the last request.
+  WithModal("timeout", [] {
+    frmMain->cmdRxClick();
+    Wait(2500);
+  });
 
   DestroyWindows();
   return g_saved > 0 ? 0 : 1;
