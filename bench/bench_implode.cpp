@@ -36,30 +36,12 @@ const Stream& StreamFor(InputKind kind, std::size_t size, storm::LiteralMode mod
   return it->second;
 }
 
-struct Pipe {
-  const Bytes* in;
-  std::size_t pos;
-  std::size_t out;
-};
-
-std::size_t Read(unsigned char* buffer, std::size_t size, void* param) {
-  Pipe& p = *static_cast<Pipe*>(param);
-  const std::size_t n = std::min(size, p.in->size() - p.pos);
-  std::memcpy(buffer, p.in->data() + p.pos, n);
-  p.pos += n;
-  return n;
-}
-
-void Write(const unsigned char*, std::size_t size, void* param) {
-  static_cast<Pipe*>(param)->out += size;
-}
-
 void Ours(benchmark::State& state, InputKind kind, std::size_t size, storm::LiteralMode mode) {
   const Stream& stream = StreamFor(kind, size, mode);
   std::vector<unsigned char> area(kImplodeWorkAreaSize);
   for (auto _ : state) {
-    Pipe pipe{&stream.compressed, 0, 0};
-    if (ExpandImploded(Read, Write, area.data(), &pipe) != ExpandResult::kOk ||
+    CountingPipe pipe{&stream.compressed, 0, 0};
+    if (ExpandImploded(CountingPipe::Read, CountingPipe::Write, area.data(), &pipe) != ExpandResult::kOk ||
         pipe.out != stream.outputSize)
       state.SkipWithError("decoding failed");
   }

@@ -17,29 +17,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Pipe {
-  const Bytes* in;
-  std::size_t pos;
-  std::size_t out;
-};
-
-std::size_t Read(unsigned char* buffer, std::size_t size, void* param) {
-  Pipe& p = *static_cast<Pipe*>(param);
-  const std::size_t n = std::min(size, p.in->size() - p.pos);
-  std::memcpy(buffer, p.in->data() + p.pos, n);
-  p.pos += n;
-  return n;
-}
-
-void Write(const unsigned char*, std::size_t size, void* param) {
-  static_cast<Pipe*>(param)->out += size;
-}
-
 }  // namespace
 
 extern "C" [[gnu::noinline]] std::size_t DecodeOurs(const Bytes& stream, unsigned char* area) {
-  Pipe pipe{&stream, 0, 0};
-  ExpandImploded(Read, Write, area, &pipe);
+  CountingPipe pipe{&stream, 0, 0};
+  ExpandImploded(CountingPipe::Read, CountingPipe::Write, area, &pipe);
   return pipe.out;
 }
 

@@ -1,5 +1,7 @@
 #include "bench/implodeinputs.h"
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 
 std::string KindName(InputKind kind) {
@@ -45,4 +47,16 @@ std::vector<std::uint8_t> BenchInput(InputKind kind, std::size_t size) {
   }
   out.resize(size);
   return out;
+}
+
+std::size_t CountingPipe::Read(unsigned char* buffer, std::size_t size, void* param) {
+  CountingPipe& p = *static_cast<CountingPipe*>(param);
+  const std::size_t n = std::min(size, p.in->size() - p.pos);
+  if (n != 0) std::memcpy(buffer, p.in->data() + p.pos, n);
+  p.pos += n;
+  return n;
+}
+
+void CountingPipe::Write(const unsigned char*, std::size_t size, void* param) {
+  static_cast<CountingPipe*>(param)->out += size;
 }

@@ -24,28 +24,6 @@
 #include "panel/panelframe.h"
 #include "panel/panelport.h"
 
-// Command codes of the requests and kinds of the replies (header byte 1 without its top bit).
-inline constexpr std::uint8_t kUnitSystemCommand = 0;
-inline constexpr std::uint8_t kReadRequestCommand = 2;
-inline constexpr std::uint8_t kWriteRequestCommand = 4;
-inline constexpr std::uint8_t kAcknowledgementReply = 1;
-inline constexpr std::uint8_t kReadReply = 3;
-inline constexpr std::uint8_t kWriteReply = 5;
-
-// Data types of write requests and read replies.
-inline constexpr std::uint8_t kByteData = 0;      // one byte: the length of the field's text
-inline constexpr std::uint8_t kTextData = 7;      // length byte L, then exactly L characters
-inline constexpr std::uint8_t kIntegerData = 32;  // four bytes, least significant first
-
-// The object type of the record's fields, and the properties the program reads.
-inline constexpr std::uint8_t kFieldObjectType = 10;
-inline constexpr std::uint8_t kValueProperty = 0;
-inline constexpr std::uint8_t kLengthProperty = 3;
-
-// Unit bytes of the unit-system command.
-inline constexpr std::uint8_t kEnglishUnits = 0;
-inline constexpr std::uint8_t kMetricUnits = 1;
-
 // Replies counted towards a complete transfer or length query.
 inline constexpr std::int32_t kSlotCount = 41;
 

@@ -10,25 +10,6 @@
 
 namespace {
 
-// Codes of the panel protocol, as the panel sees them.
-constexpr std::uint8_t kUnitSystem = 0;
-constexpr std::uint8_t kAcknowledgement = 1;
-constexpr std::uint8_t kReadRequest = 2;
-constexpr std::uint8_t kReadReply = 3;
-constexpr std::uint8_t kWriteRequest = 4;
-constexpr std::uint8_t kWriteReply = 5;
-constexpr std::uint8_t kObjectType = 10;
-constexpr std::uint8_t kByteType = 0;
-constexpr std::uint8_t kTextType = 7;
-constexpr std::uint8_t kIntegerType = 32;
-constexpr std::uint8_t kValueProperty = 0;
-constexpr std::uint8_t kLengthProperty = 3;
-constexpr std::uint8_t kUnknownObjectType = 128;
-constexpr std::uint8_t kUnknownObject = 129;
-constexpr std::uint8_t kUnknownProperty = 130;
-constexpr std::uint8_t kUnknownIndex = 131;
-constexpr std::uint8_t kIllegalDataType = 133;
-
 constexpr const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                    "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
@@ -282,20 +263,20 @@ TPanelSimulator::Answer TPanelSimulator::Handle(const TDecodedFrame& frame) {
   Answer answer;
   const auto& p = frame.payload;
   switch (frame.kind) {
-    case kUnitSystem: {
+    case kUnitSystemCommand: {
       if (p.empty()) break;
       answer.request = true;
       answer.log = std::string("unit-system ") + (p[0] == 1 ? "Metric" : p[0] == 0 ? "English" : "unit " + std::to_string(p[0])) + " -> acknowledged";
-      Reply(answer, kAcknowledgement, 0, {p[0]});
+      Reply(answer, kAcknowledgementReply, 0, {p[0]});
       return answer;
     }
-    case kReadRequest: {
+    case kReadRequestCommand: {
       if (p.size() < 4) break;
       const int slot = p[1];
       const bool length = p[2] == kLengthProperty;
       answer.request = true;
       answer.log = "read slot " + std::to_string(slot) + (length ? " length" : p[2] == kValueProperty ? " value" : " property " + std::to_string(p[2]));
-      if (p[0] != kObjectType || slot < 1 || slot > kSimSlots || (p[2] != kValueProperty && !length) || p[3] != 0) {
+      if (p[0] != kFieldObjectType || slot < 1 || slot > kSimSlots || (p[2] != kValueProperty && !length) || p[3] != 0) {
         answer.log += " -> not answered: no such object";
         ++requests_;
         return answer;
@@ -303,18 +284,18 @@ TPanelSimulator::Answer TPanelSimulator::Handle(const TDecodedFrame& frame) {
       if (length) {
         const auto n = static_cast<std::uint8_t>(options_.lengths[static_cast<std::size_t>(slot)]);
         answer.log += " -> " + std::to_string(n);
-        Reply(answer, kReadReply, static_cast<std::uint8_t>(slot), {kByteType, n});
+        Reply(answer, kReadReply, static_cast<std::uint8_t>(slot), {kByteData, n});
       } else {
         const std::string& value = values_[static_cast<std::size_t>(slot)];
         const std::size_t n = std::min<std::size_t>(value.size(), 255);
-        std::vector<std::uint8_t> payload{kTextType, static_cast<std::uint8_t>(n)};
+        std::vector<std::uint8_t> payload{kTextData, static_cast<std::uint8_t>(n)};
         payload.insert(payload.end(), value.begin(), value.begin() + static_cast<long>(n));
         answer.log += " -> " + Quoted(value.substr(0, n));
         Reply(answer, kReadReply, static_cast<std::uint8_t>(slot), payload);
       }
       return answer;
     }
-    case kWriteRequest: {
+    case kWriteRequestCommand: {
       if (p.size() < 5) break;
       answer.request = true;
       std::string description;
@@ -343,21 +324,21 @@ std::uint8_t TPanelSimulator::WriteStatus(const TDecodedFrame& frame, std::strin
   std::string value;
   bool well_formed = false;
   if (slot == 1) {
-    well_formed = type == kIntegerType && value_bytes == 4;
+    well_formed = type == kIntegerData && value_bytes == 4;
     if (well_formed) value = DateFromPacked(p.data() + 5);
     description = well_formed ? "date " + value : "of data type " + std::to_string(type);
   } else {
-    well_formed = type == kTextType && value_bytes >= 1 && value_bytes - 1 == p[5];
+    well_formed = type == kTextData && value_bytes >= 1 && value_bytes - 1 == p[5];
     if (well_formed) value.assign(reinterpret_cast<const char*>(p.data() + 6), p[5]);
     description = well_formed ? Quoted(value) : "of data type " + std::to_string(type);
   }
-  if (p[0] != kObjectType) return kUnknownObjectType;
-  if (slot < 1 || slot > kSimSlots) return kUnknownObject;
-  if (p[2] != kValueProperty) return kUnknownProperty;
-  if (p[3] != 0) return kUnknownIndex;
+  if (p[0] != kFieldObjectType) return kUnknownObjectTypeStatus;
+  if (slot < 1 || slot > kSimSlots) return kUnknownObjectStatus;
+  if (p[2] != kValueProperty) return kUnknownPropertyStatus;
+  if (p[3] != 0) return kUnknownIndexStatus;
   if (const int reject = options_.rejects[static_cast<std::size_t>(slot)]; reject != 0)
     return static_cast<std::uint8_t>(reject);
-  if (!well_formed) return kIllegalDataType;
+  if (!well_formed) return kIllegalDataTypeStatus;
   values_[static_cast<std::size_t>(slot)] = value;
   return 0;
 }
