@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 
+#include "files/upzarchive.h"
 #include "model/unitdatarecord.h"
 #include "settings/filedialog.h"
 
@@ -25,7 +26,7 @@ class TEdit;
 class TMaskEdit;
 class TWallpaper;
 
-class TfrmMain : public QMainWindow {
+class TfrmMain : public QMainWindow, public ArchiveProgress {
   Q_OBJECT
  public:
   // The window shows and collects `record` (the program's one record by default).
@@ -52,7 +53,12 @@ class TfrmMain : public QMainWindow {
   void ApplyDefaultLimits();
 
   // Extracts an order archive into the temporary folder and shows its unit data file.
+  // Every failure ends in an "Error" message; the record and the window change only when
+  // the unit data file was found and read.  Neither the caption nor the current data file
+  // changes.
   void OpenUpzFile(const QString& path);
+  // The archive reader's progress notifications while OpenUpzFile runs: no action.
+  void ArchiveNotification(unsigned notification, std::int32_t value) override;
 
   // The edit control of slot 1..41, or nullptr.
   TCustomEdit* SlotEdit(int slot) const;
