@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTimer>
 #include <QToolButton>
 #include <optional>
 
@@ -150,5 +151,6 @@ bool TfrmSalesOrderEntry::eventFilter(QObject* watched, QEvent* event) {
 void TfrmSalesOrderEntry::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   eSalesOrderNumber->setFocus();
-  eSalesOrderNumber->selectAll();
+  // After the show has run its course: showing the window drops a selection made now.
+  QTimer::singleShot(0, eSalesOrderNumber, [this] { eSalesOrderNumber->selectAll(); });
 }

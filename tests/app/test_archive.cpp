@@ -5,14 +5,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/application.h"
 #include "app/mainwindow.h"
+#include "files/salesorderentry.h"
+#include "files/upzchoices.h"
 #include "files/upzarchive.h"
 #include "settings/edits.h"
+#include "settings/preferences.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/files/upzbuilder.h"
 #include "tests/support/guitest.h"
@@ -33,6 +38,30 @@ const std::string kOtherFile = "[Job Information]\r\nJob Name=Plant 4\r\n";
 
 bool SameRecord(const UnitDataRecord& a, const UnitDataRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// While alive, TMPDIR names `folder`: the program's temporary folder goes under it.
+class ScopedTmpdir {
+ public:
+  explicit ScopedTmpdir(const fs::path& folder) {
+    const char* old = std::getenv("TMPDIR");
+    if (old) saved_ = old;
+    had_ = old != nullptr;
+    fs::create_directories(folder);
+    ::setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~ScopedTmpdir() {
+    if (had_)
+      ::setenv("TMPDIR", saved_.c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
+  }
+  ScopedTmpdir(const ScopedTmpdir&) = delete;
+  ScopedTmpdir& operator=(const ScopedTmpdir&) = delete;
+
+ private:
+  std::string saved_;
+  bool had_ = false;
+};
+
 // A window tied to a data file, and a test folder that holds the archives and, through
 // TMPDIR, the program's temporary folder.
 class OpenArchive : public GuiTest {
@@ -40,13 +69,6 @@ class OpenArchive : public GuiTest {
   void SetUp() override {
     GuiTest::SetUp();
     ASSERT_TRUE(dir.isValid());
-    const char* tmpdir = std::getenv("TMPDIR");
-    if (tmpdir) savedTmpdir = tmpdir;
-    hadTmpdir = tmpdir != nullptr;
-    ASSERT_TRUE(QDir(dir.path()).mkpath("system/tmp"));
-    ::setenv("TMPDIR", Local("system/tmp").c_str(), 1);
-    temp = Local("system/tmp") / ("quellso-" + std::to_string(::getuid()));
-
     WriteBytes(Local("other.dat"), kOtherFile);
     fileAnswers.push_back(Path("other.dat"));
     window.mnuOpenDataFileClck();
@@ -54,14 +76,6 @@ class OpenArchive : public GuiTest {
     window.ePanelSerialNumber->SetText("typed");
     fileDialogs.clear();
   }
-  void TearDown() override {
-    if (hadTmpdir)
-      ::setenv("TMPDIR", savedTmpdir.c_str(), 1);
-    else
-      ::unsetenv("TMPDIR");
-    GuiTest::TearDown();
-  }
-
   QString Path(const QString& name) const { return dir.filePath(name); }
   fs::path Local(const QString& name) const { return QFile::encodeName(Path(name)).toStdString(); }
   QString Archive(const QString& name, const std::vector<UpzMember>& members, const UpzLayout& layout = {}) {
@@ -79,12 +93,12 @@ class OpenArchive : public GuiTest {
     EXPECT_EQ(window.CurrentDataFile(), Path("other.dat"));
   }
 
+  QTemporaryDir dir;
+  ScopedTmpdir tmpdir{Local("system/tmp")};
+  // The program's private temporary folder.
+  fs::path temp = Local("system/tmp") / ("quellso-" + std::to_string(::getuid()));
   UnitDataRecord record{};
   TfrmMain window{record};
-  QTemporaryDir dir;
-  fs::path temp;  // the program's private temporary folder
-  std::string savedTmpdir;
-  bool hadTmpdir = false;
 };
 
 TEST_F(OpenArchive, AGoodArchiveFillsTheWindowAndKeepsTitleAndPath) {
@@ -269,6 +283,69 @@ TEST_F(OpenArchive, ATemporaryFolderThatCannotBeUsedIsReported) {
   EXPECT_TRUE(text.contains("is not a folder")) << text.toStdString();
   EXPECT_TRUE(text.contains("TMPDIR")) << text.toStdString();
   ExpectUnchanged(before);
+}
+
+// The sales order lookup, started from the toolbar of the windows as start-up makes them,
+// opens what it finds through the main window.
+class SalesOrderThroughTheWindow : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    ASSERT_TRUE(dir.isValid());
+    savedCurrent = QDir::currentPath();
+    CreateWindows();
+    frmPreferences->eDefaultUpz->SetText(dir.path());  // typed without the trailing '/'
+  }
+  void TearDown() override {
+    DestroyWindows();
+    QDir::setCurrent(savedCurrent);
+    GuiTest::TearDown();
+  }
+
+  fs::path Local(const QString& name) const { return QFile::encodeName(dir.filePath(name)).toStdString(); }
+  // Enters the number (or keeps the last one when `digits` is empty) and presses Enter.
+  void WhenAskedEnter(const QString& digits) {
+    WhenShown(frmSalesOrderEntry, [digits] {
+      if (!digits.isEmpty()) QTest::keyClicks(frmSalesOrderEntry->eSalesOrderNumber, digits);
+      QTest::keyClick(frmSalesOrderEntry->eSalesOrderNumber, Qt::Key_Return);
+    });
+  }
+  void WhenOfferedClick(QToolButton* TfrmUpzChoices::*button) {
+    WhenShown(frmUpzChoices, [button] { QTest::mouseClick(frmUpzChoices->*button, Qt::LeftButton); });
+  }
+
+  QTemporaryDir dir;
+  ScopedTmpdir tmpdir{Local("system/tmp")};
+  QString savedCurrent;
+};
+
+TEST_F(SalesOrderThroughTheWindow, FoundMissingAndChosen) {
+  WriteFile(Local("52n9c1jl.upz"), BuildUpz({{.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)}}));
+  WhenAskedEnter("9812345602");
+  frmMain->cmdSalesOrder->click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(frmMain->eJobName->Text(), "Harbour Tower");
+  EXPECT_EQ(frmMain->windowTitle(), kCaption);
+  EXPECT_EQ(frmMain->CurrentDataFile(), "");
+
+  // Neither name exists; another line of the order does.  Cancel still tries the second
+  // name, which the open reports missing.
+  fs::remove(Local("52n9c1jl.upz"));
+  WriteFile(Local("52n9c1a0.upz"), BuildUpz({{.name = "LTCUNIT.DAT", .stored = Compressed(kOtherFile)}}));
+  WhenAskedEnter({});
+  WhenOfferedClick(&TfrmUpzChoices::cmdCancel);
+  frmMain->cmdSalesOrder->click();
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{"Can't open source file: 52n9c1jm.upz"});
+  EXPECT_EQ(messages[0].caption, "Error");
+  EXPECT_EQ(frmMain->eJobName->Text(), "Harbour Tower");
+
+  messages.clear();
+  WhenAskedEnter({});
+  WhenOfferedClick(&TfrmUpzChoices::cmdOk);
+  frmMain->cmdSalesOrder->click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(frmMain->eJobName->Text(), "Plant 4");
+  EXPECT_EQ(frmMain->windowTitle(), kCaption);
 }
 
 }  // namespace
