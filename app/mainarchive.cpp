@@ -1,6 +1,7 @@
 // The main window's side of order archives: Open Encrypted Data File, and OpenUpzFile,
 // which the sales order lookup calls too.
 
+#include <QApplication>
 #include <system_error>
 
 #include "app/mainwindow.h"
@@ -11,7 +12,16 @@
 #include "settings/messagebox.h"
 
 namespace {
+
 const QString kError = QStringLiteral("Error");
+
+// The sales order lookup opens archives while its dialog is up: its messages belong over
+// that dialog, not behind it.
+QWidget* MessageOwner(QWidget* window) {
+  QWidget* modal = QApplication::activeModalWidget();
+  return modal ? modal : window;
+}
+
 }  // namespace
 
 void TfrmMain::mnuOpenEncryptedDataFileClick() {
@@ -23,9 +33,10 @@ void TfrmMain::mnuOpenEncryptedDataFileClick() {
 // Every member goes into the program's private temporary folder, where all but the unit
 // data file stay; the unit data file is read into the record and deleted.
 void TfrmMain::OpenUpzFile(const QString& path) {
+  QWidget* owner = MessageOwner(this);
   const TempFolder temp = PrivateTempFolder();
   if (!temp.ok()) {
-    MessageBox(this,
+    MessageBox(owner,
                QStringLiteral("Could not open the order archive\n%1\n\n%2")
                    .arg(path, QString::fromLocal8Bit(temp.error)),
                kError);
@@ -35,12 +46,12 @@ void TfrmMain::OpenUpzFile(const QString& path) {
   const std::filesystem::path archive = LocalPath(path);
   const UnitFileExtraction extraction = ExtractUnitFile(archive, temp.path, this);
   if (extraction.result != ArchiveResult::kNoError) {
-    MessageBox(this, QFile::decodeName(ArchiveFailureText(extraction.result, archive.native()).c_str()),
+    MessageBox(owner, QFile::decodeName(ArchiveFailureText(extraction.result, archive.native()).c_str()),
                kError);
     return;
   }
   if (!extraction.unitFile) {
-    MessageBox(this, QStringLiteral("Unit Data File not present in .UPZ File"), kError);
+    MessageBox(owner, QStringLiteral("Unit Data File not present in .UPZ File"), kError);
     return;
   }
 
@@ -48,7 +59,7 @@ void TfrmMain::OpenUpzFile(const QString& path) {
   std::error_code ignored;
   std::filesystem::remove(*extraction.unitFile, ignored);
   if (!status) {
-    MessageBox(this,
+    MessageBox(owner,
                QStringLiteral("Could not read the unit data file of the order archive\n%1\n\n%2\n\n"
                               "Nothing was changed. Open the archive again; if this happens again, "
                               "check the temporary folder %3.")

@@ -19,7 +19,7 @@ TfrmSalesOrderEntry* frmSalesOrderEntry = nullptr;
 
 namespace {
 
-constexpr int kClientWidth = 250;
+constexpr int kClientWidth = 300;
 constexpr int kClientHeight = 106;
 
 // Eight blanks, the '-' and two blanks: the field with nothing typed.
@@ -79,7 +79,7 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
   eSalesOrderNumber = new TMaskEdit(panel);
   eSalesOrderNumber->setObjectName("eSalesOrderNumber");
   eSalesOrderNumber->setFont(SansFont(13, true));
-  eSalesOrderNumber->setGeometry(12, 30, kClientWidth - 24, 24);
+  eSalesOrderNumber->setGeometry(12, 30, 160, 24);
   eSalesOrderNumber->SetEditMask(QStringLiteral("99999999-99;1;_"));
   eSalesOrderNumber->SetText(kNoNumber);
   eSalesOrderNumber->installEventFilter(this);

@@ -17,9 +17,19 @@ std::string ArchiveFailureText(ArchiveResult result, std::string_view archivePat
 UnitFileExtraction ExtractUnitFile(const std::filesystem::path& archive,
                                    const std::filesystem::path& folder,
                                    ArchiveProgress* progress) {
-  for (const std::string& stale : ListMatchingFiles(folder, kUnitDataFileName)) {
-    std::error_code ignored;
+  std::error_code ignored;
+  for (const std::string& stale : ListMatchingFiles(folder, kUnitDataFileName))
     std::filesystem::remove(folder / stale, ignored);
+  // Files the members will replace are removed rather than truncated: the file system
+  // flushes a truncated file's new content when it is closed, which made reopening an
+  // archive with a large member take twice as long.  A folder in the way stays, and the
+  // extraction reports it.
+  std::vector<UpzEntry> entries;
+  ReadArchiveDirectory(archive, entries);
+  for (const UpzEntry& entry : entries) {
+    const std::string name = MemberFileName(entry.name);
+    if (!name.empty() && !std::filesystem::is_directory(std::filesystem::symlink_status(folder / name, ignored)))
+      std::filesystem::remove(folder / name, ignored);
   }
 
   UnitFileExtraction extraction;

@@ -29,7 +29,8 @@ struct UnitFileExtraction {
 // Extracts every member of `archive` into `folder` (ExtractArchive with the expected header
 // "upl", version 2) and finds the unit data file among them.  Any file named LTCUNIT.DAT in
 // any letter case is removed from the folder first, so that one left there by an earlier
-// archive (a failed extraction leaves its partial output) is never taken for this one's.
+// archive (a failed extraction leaves its partial output) is never taken for this one's;
+// so is every plain file that a member of this archive will replace.
 UnitFileExtraction ExtractUnitFile(const std::filesystem::path& archive,
                                    const std::filesystem::path& folder,
                                    ArchiveProgress* progress = nullptr);

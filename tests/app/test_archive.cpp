@@ -257,6 +257,25 @@ TEST_F(OpenArchive, AUnitFileLeftByAnEarlierArchiveIsNeverShown) {
   EXPECT_FALSE(fs::exists(temp / "ltcunit.dat"));
 }
 
+// What an earlier archive left under a member's name is replaced, never written through.
+TEST_F(OpenArchive, MembersReplaceWhatEarlierArchivesLeft) {
+  window.OpenUpzFile(Archive("first.upz", {{.name = "README.TXT", .stored = Compressed(std::string(9000, 'x'))}}));
+  ASSERT_EQ(fs::file_size(temp / "README.TXT"), 9000u);
+  WriteBytes(Local("outside.txt"), "keep");
+  fs::create_symlink(Local("outside.txt"), temp / "NOTES.TXT");
+
+  messages.clear();
+  window.OpenUpzFile(Archive("second.upz", {{.name = "README.TXT", .stored = Compressed("short")},
+                                            {.name = "NOTES.TXT", .stored = Compressed("notes")},
+                                            {.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)}}));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(ReadFileText(temp / "README.TXT"), "short");
+  EXPECT_FALSE(fs::is_symlink(temp / "NOTES.TXT"));
+  EXPECT_EQ(ReadFileText(temp / "NOTES.TXT"), "notes");
+  EXPECT_EQ(ReadFileText(Local("outside.txt")), "keep");
+  EXPECT_EQ(window.eJobName->Text(), "Harbour Tower");
+}
+
 TEST_F(OpenArchive, AUnitFileThatCannotBeReadChangesNothing) {
   // Larger than any data file is allowed to be: refused by the reader.
   const std::string huge(17u * 1024u * 1024u, ' ');
