@@ -22,6 +22,10 @@ void CreateWindows() {
   frmPreferences = new TfrmPreferences();
   frmAbout = new TfrmAbout();
   frmSalesOrderEntry = new TfrmSalesOrderEntry();
+  // The lookup opens what it finds through the main window.
+  frmSalesOrderEntry->SetOpenArchive([](const QString& path) {
+    if (frmMain) frmMain->OpenUpzFile(path);
+  });
   frmUpzChoices = new TfrmUpzChoices();
   frmDefaultLengthWarning = new TfrmDefaultLengthWarning();
 }

@@ -2,11 +2,10 @@
 // file, Clear Screen, Edit Data, Release Notes, Exit, and the commands that show a dialog.
 
 #include <QAction>
-#include <QFile>
-#include <filesystem>
 
 #include "app/mainwindow.h"
 #include "files/datafile.h"
+#include "files/localpath.h"
 #include "files/salesorderentry.h"
 #include "settings/chillerinfo.h"
 #include "settings/edits.h"
@@ -16,16 +15,6 @@
 #include "settings/wall.h"
 
 namespace {
-
-std::filesystem::path LocalPath(const QString& path) {
-  return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
-QString Reason(const FileStatus& status) {
-  QString reason = QString::fromLocal8Bit(status.reason);
-  if (!reason.endsWith('.')) reason += '.';
-  return reason;
-}
 
 // Collects the window and writes the record to `path`.  A save that fails is reported, the
 // file keeps its previous content, and the record is put back as it was before the collect:
@@ -40,7 +29,7 @@ bool SaveDataFileTo(TfrmMain& window, const QString& path) {
              QStringLiteral("Could not save the data file\n%1\n\n%2\n\nThe data are still on the screen, and a file "
                             "already there keeps its previous content. Save the data to another file with "
                             "Save Data File As.")
-                 .arg(path, Reason(status)),
+                 .arg(path, ReasonSentence(status)),
              QStringLiteral("Error"));
   return false;
 }
@@ -58,7 +47,7 @@ void TfrmMain::mnuOpenDataFileClck() {
     MessageBox(this,
                QStringLiteral("Could not read the data file\n%1\n\n%2\n\nNothing was changed. "
                               "Choose a data file that you may read.")
-                   .arg(path, Reason(status)),
+                   .arg(path, ReasonSentence(status)),
                QStringLiteral("Error"));
     return;
   }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 
+#include "files/upzarchive.h"
 #include "model/unitdatarecord.h"
 #include "panel/panellink.h"
 #include "settings/filedialog.h"
@@ -27,8 +28,9 @@ class TMaskEdit;
 class TWallpaper;
 
 // The window is the panel link's owner: it hears each reply's outcome and decides what the
-// user sees (ReplyArrived, AllDataReceived, AllDataWritten, WriteRejected).
-class TfrmMain : public QMainWindow, public TPanelLinkOwner {
+// user sees (ReplyArrived, AllDataReceived, AllDataWritten, WriteRejected).  It is also the
+// progress target of archive extraction, which takes no action.
+class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgress {
   Q_OBJECT
  public:
   // The window shows and collects `record` (the program's one record by default) and talks
@@ -61,7 +63,12 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner {
   void ApplyDefaultLimits();
 
   // Extracts an order archive into the temporary folder and shows its unit data file.
+  // Every failure ends in an "Error" message; the record and the window change only when
+  // the unit data file was found and read.  Neither the caption nor the current data file
+  // changes.
   void OpenUpzFile(const QString& path);
+  // The archive reader's progress notifications while OpenUpzFile runs: no action.
+  void ArchiveNotification(unsigned notification, std::int32_t value) override;
 
   // The edit control of slot 1..41, or nullptr.
   TCustomEdit* SlotEdit(int slot) const;

@@ -1,8 +1,145 @@
 #include "files/upzchoices.h"
 
+#include <QDir>
+#include <QKeyEvent>
+#include <QToolButton>
+
+#include "files/localpath.h"
+#include "files/salesorder.h"
+#include "settings/exceptionbox.h"
+#include "settings/fonts.h"
+#include "settings/pictures.h"
+#include "settings/wall.h"
+
 TfrmUpzChoices* frmUpzChoices = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 260;
+constexpr int kClientHeight = 262;
+
+}  // namespace
+
+QToolButton* CreateGlyphButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                               const char* glyph) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setText(caption);
+  button->setToolTip(hint);
+  button->setIcon(Glyph(glyph));
+  button->setIconSize(QSize(16, 16));
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setFont(SansFont(11, true));
+  button->setAutoRaise(true);
+  button->setCursor(Qt::PointingHandCursor);
+  return button;
+}
+
+// ---- TFileListBox -----------------------------------------------------------------------
+
+TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSortingEnabled(false);  // ListMatchingFiles gives the order
+}
+
+void TFileListBox::SetDirectory(const QString& folder) {
+  directory_ = QDir(folder.isEmpty() ? QStringLiteral(".") : folder).absolutePath();
+  QDir::setCurrent(directory_);
+  Refresh();
+}
+
+void TFileListBox::SetMask(const QString& mask) {
+  mask_ = mask;
+  Refresh();
+}
+
+void TFileListBox::Fill(const QString& folder, const QString& mask) {
+  mask_ = mask;
+  SetDirectory(folder);
+}
+
+void TFileListBox::Refresh() {
+  clear();
+  if (directory_.isEmpty()) return;
+  for (const std::string& name : ListMatchingFiles(LocalPath(directory_), QFile::encodeName(mask_).toStdString()))
+    addItem(QFile::decodeName(name.c_str()));
+  SetItemIndex(-1);
+}
+
+int TFileListBox::ItemIndex() const {
+  const QList<QListWidgetItem*> selected = selectedItems();
+  return selected.isEmpty() ? -1 : row(selected.front());
+}
+
+void TFileListBox::SetItemIndex(int index) {
+  if (index >= 0 && index < count()) {
+    setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    return;
+  }
+  clearSelection();
+  setCurrentItem(nullptr);
+}
+
+QString TFileListBox::FileName() const {
+  const int index = ItemIndex();
+  if (index < 0) return {};
+  return QDir(directory_).filePath(item(index)->text());
+}
+
+// ---- TfrmUpzChoices ---------------------------------------------------------------------
 
 TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   setObjectName("frmUpzChoices");
   setWindowTitle("Select File");
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setFont(SansFont(11));
+  setFixedSize(kClientWidth, kClientHeight);
+
+  wpBackground = new TWallpaper(this);
+  wpBackground->setObjectName("wpBackground");
+  wpBackground->SetBevelOuter(TWallpaper::TBevel::None);
+  wpBackground->SetWallpaper(Picture("tile128"));
+  wpBackground->SetAlign(TWallpaper::TAlign::Client);
+  QWidget* panel = wpBackground;
+
+  flbUpzChoices = new TFileListBox(panel);
+  flbUpzChoices->setObjectName("flbUpzChoices");
+  flbUpzChoices->setGeometry(10, 10, kClientWidth - 20, 200);
+
+  cmdCancel = CreateGlyphButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
+  cmdCancel->setGeometry(kClientWidth - 184, 222, 84, 30);
+  cmdOk = CreateGlyphButton(panel, "cmdOk", "Ok", "Accept Changes", "glyph_ok");
+  cmdOk->setGeometry(kClientWidth - 94, 222, 84, 30);
+
+  connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+  connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
+  // A double click chooses the file, as Ok does.
+  connect(flbUpzChoices, &QListWidget::itemDoubleClicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+}
+
+void TfrmUpzChoices::cmdOkClick() { accept(); }
+
+void TfrmUpzChoices::cmdCancelClick() {
+  flbUpzChoices->SetItemIndex(-1);
+  reject();
+}
+
+void TfrmUpzChoices::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  flbUpzChoices->setFocus();
+}
+
+// Enter chooses the selected file, as Ok does; Escape cancels, as Cancel does.
+void TfrmUpzChoices::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      Guarded([this] { cmdOkClick(); });
+      return;
+    case Qt::Key_Escape:
+      Guarded([this] { cmdCancelClick(); });
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
 }

@@ -1,4 +1,5 @@
-// The data file subcommands of quellso-tool: show, convert, get, set.
+// The data file subcommands of quellso-tool: show, convert, get, set.  Show and convert
+// also take an order archive in place of a data file.
 
 #include <cerrno>
 #include <charconv>
@@ -24,10 +25,15 @@ FileStatus LoadExisting(const std::string& path, ProfileDocument& document) {
   return status;
 }
 
+// A data file, or the unit data file of an order archive (.upz).
+FileStatus LoadUnitData(const std::string& path, ProfileDocument& document) {
+  return IsArchivePath(path) ? LoadArchiveUnitFile(path, document) : LoadExisting(path, document);
+}
+
 int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 1) return UsageError(err, "show takes one FILE");
   ProfileDocument file;
-  if (const FileStatus status = LoadExisting(args[0], file); !status)
+  if (const FileStatus status = LoadUnitData(args[0], file); !status)
     return FileError(err, "read", args[0], status.reason);
   UnitDataRecord record{};
   ReadDataFile(record, file);
@@ -38,7 +44,7 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int Convert(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
   if (args.size() != 2) return UsageError(err, "convert takes IN and OUT");
   ProfileDocument in;
-  if (const FileStatus status = LoadExisting(args[0], in); !status)
+  if (const FileStatus status = LoadUnitData(args[0], in); !status)
     return FileError(err, "read", args[0], status.reason);
   UnitDataRecord record{};
   ReadDataFile(record, in);
@@ -86,12 +92,14 @@ constexpr ToolCommand kCommands[] = {
     {"show", "show FILE",
      "Reads the data file FILE into an empty unit record and prints every text member of\n"
      "the record in member order, one Member=value line each, those the file does not\n"
-     "carry included.  A FILE that does not exist is an error.",
+     "carry included.  FILE may be an order archive (.upz): its unit data file LTCUNIT.DAT\n"
+     "is read.  A FILE that does not exist is an error.",
      Show},
     {"convert", "convert IN OUT",
      "Reads the data file IN into an empty unit record and writes the record into the data\n"
      "file OUT.  An existing OUT is updated key by key and keeps its other sections and keys;\n"
-     "a missing one is created.  An IN that does not exist is an error.",
+     "a missing one is created.  IN may be an order archive (.upz): its unit data file\n"
+     "LTCUNIT.DAT is read.  An IN that does not exist is an error.",
      Convert},
     {"get", "get FILE SECTION KEY [--width N]",
      "Prints the value of KEY in SECTION of FILE as a read into a buffer of N characters\n"

@@ -7,7 +7,7 @@ namespace {
 constexpr std::string_view kProgram = "quellso-tool";
 
 // Every group of subcommands, in the order --help lists them.
-std::vector<std::span<const ToolCommand>> Groups() { return {DataFileCommands()}; }
+std::vector<std::span<const ToolCommand>> Groups() { return {DataFileCommands(), ArchiveCommands()}; }
 
 const ToolCommand* FindCommand(std::string_view name) {
   for (const std::span<const ToolCommand> group : Groups())
@@ -35,7 +35,8 @@ void PrintHelp(std::ostream& out) {
   }
   out << "Exit status: 0 on success; 1 when a file cannot be read or written (a one-line\n"
       << "message on standard error names the file and the reason); 2 for a command line\n"
-      << "that names no known command or gives the wrong arguments.\n";
+      << "that names no known command or gives the wrong arguments.  expand exits with the\n"
+      << "decoder's result instead (see above).\n";
 }
 
 }  // namespace

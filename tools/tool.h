@@ -2,7 +2,7 @@
 
 // quellso-tool: the command-line program for people who script around the program's files.
 // Each subcommand is one row of a table; a group of related subcommands (the data file
-// commands, later the archive commands) lives in its own source file and hands its rows to
+// commands, the archive commands) lives in its own source file and hands its rows to
 // the tool through one function listed in tool.cpp.
 
 #include <iosfwd>
@@ -26,6 +26,17 @@ struct ToolCommand {
 
 // The data file subcommands: show, convert, get, set.
 std::span<const ToolCommand> DataFileCommands();
+// The order archive subcommands: expand, list, extract, archive-name.
+std::span<const ToolCommand> ArchiveCommands();
+
+struct FileStatus;
+class ProfileDocument;
+// Whether `path` names an order archive: its extension is ".upz" in any letter case.
+bool IsArchivePath(std::string_view path);
+// Reads the unit data file (LTCUNIT.DAT) of the order archive at `path` into `document`:
+// the archive is extracted into a fresh private temporary folder, which is removed again.
+// Fails with the reason when the archive cannot be extracted or holds no unit data file.
+FileStatus LoadArchiveUnitFile(const std::string& path, ProfileDocument& document);
 
 // Runs the tool on its arguments (without the program name); returns the exit status.
 int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

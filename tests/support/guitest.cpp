@@ -1,6 +1,9 @@
 #include "tests/support/guitest.h"
 
+#include <QDialog>
 #include <QThread>
+#include <QTimer>
+#include <memory>
 
 #include "panel/pacing.h"
 
@@ -38,4 +41,27 @@ std::vector<QString> GuiTest::MessageTexts() const {
   std::vector<QString> texts;
   for (const MessageBoxCall& call : messages) texts.push_back(call.text);
   return texts;
+}
+
+void WhenShown(QDialog* dialog, std::function<void()> action, int timeoutMs) {
+  auto* poll = new QTimer(dialog);
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, dialog, [dialog, poll, action = std::move(action), timeoutMs] {
+    if (!dialog->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    auto finished = std::make_shared<bool>(false);
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(dialog, &QDialog::finished, dialog, [finished, connection] {
+      *finished = true;
+      QObject::disconnect(*connection);
+    });
+    action();
+    QTimer::singleShot(timeoutMs, dialog, [dialog, finished] {
+      if (*finished) return;
+      ADD_FAILURE() << dialog->objectName().toStdString() << " did not close";
+      dialog->done(-1);
+    });
+  });
+  poll->start();
 }

@@ -8,11 +8,14 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "settings/filedialog.h"
 #include "settings/messagebox.h"
+
+class QDialog;
 
 class GuiTest : public ::testing::Test {
  protected:
@@ -35,6 +38,11 @@ class GuiTest : public ::testing::Test {
   // Texts of the messages shown so far.
   std::vector<QString> MessageTexts() const;
 };
+
+// Runs `action` once the modal `dialog` is on screen (call it before the code that shows
+// it).  If that showing has not finished `timeoutMs` after the action, the test fails and
+// the dialog is closed, so that a test never hangs on it.
+void WhenShown(QDialog* dialog, std::function<void()> action, int timeoutMs = 10000);
 
 // Processes events until pred() holds or the time runs out; returns pred().
 template <typename Pred>
