@@ -7,6 +7,7 @@
 //   quellso-screenshots FOLDER
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -122,7 +123,19 @@ int main(int argc, char** argv) {
   WithModal("preferences", [] { frmPreferences->exec(); });
   WithModal("about", [] { frmAbout->exec(); });
   WithModal("sales-order-entry", [] { frmSalesOrderEntry->exec(); });
-  WithModal("upz-choices", [] { frmUpzChoices->exec(); });
+  // The choice list as a sales order number whose exact archive is missing leaves it.
+  {
+    const QString folder = scratch.path() + "/orders";
+    QDir().mkpath(folder);
+    for (const char* name : {"52n9c1jl.upz", "52n9c1jn.upz", "52n9c2bf.upz", "6lflr4e1.upz"}) {
+      QFile file(folder + "/" + name);
+      file.open(QIODevice::WriteOnly);
+    }
+    frmUpzChoices->flbUpzChoices->Fill(folder, "52n9c*.upz");
+    frmUpzChoices->flbUpzChoices->SetItemIndex(0);
+    WithModal("upz-choices", [] { frmUpzChoices->exec(); });
+    QDir::setCurrent(QDir::homePath());
+  }
   WithModal("default-length-warning", [] { frmDefaultLengthWarning->exec(); });
 
   // A data file that cannot be read (a folder), and an archive that is not there.
