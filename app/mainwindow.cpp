@@ -15,6 +15,7 @@
 #include "panel/pacing.h"
 #include "settings/edits.h"
 #include "settings/exceptionbox.h"
+#include "settings/flatbutton.h"
 #include "settings/fonts.h"
 #include "settings/pictures.h"
 #include "settings/shadowlabel.h"
@@ -311,27 +312,20 @@ void TfrmMain::CreateGroups() {
 
 void TfrmMain::CreateToolbar() {
   QWidget* strip = wpToolbar;
-  auto button = [strip](const char* name, const QString& hint, int x, int width) {
-    auto* b = new QToolButton(strip);
-    b->setObjectName(name);
-    b->setAutoRaise(true);
-    b->setToolTip(hint);
-    b->setCursor(Qt::PointingHandCursor);
+  auto button = [strip](const char* name, const QString& caption, const QString& hint, int x, int width) {
+    QToolButton* b = NewFlatButton(strip, name, caption, hint);
     b->setFocusPolicy(Qt::NoFocus);
     b->setGeometry(x, 2, width, 24);
     return b;
   };
   auto picture = [&](const char* name, const QString& hint, int x, const char* face) {
-    auto* b = button(name, hint, x, 25);
+    QToolButton* b = button(name, QString(), hint, x, 25);
     b->setIcon(QIcon(Picture(face)));
     b->setIconSize(QSize(20, 20));
     return b;
   };
   auto text = [&](const char* name, const QString& caption, const QString& hint, int x, int width) {
-    auto* b = button(name, hint, x, width);
-    b->setText(caption);
-    b->setFont(CaptionFont());
-    return b;
+    return button(name, caption, hint, x, width);
   };
 
   cmdOpenDataFile = picture("cmdOpenDataFile", "Open Data File", 4, "open_data");

@@ -14,6 +14,7 @@
 #include "settings/pictures.h"
 #include "settings/preferences.h"
 #include "settings/wall.h"
+#include "settings/flatbutton.h"
 
 TfrmSalesOrderEntry* frmSalesOrderEntry = nullptr;
 
@@ -84,9 +85,9 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
   eSalesOrderNumber->SetText(kNoNumber);
   eSalesOrderNumber->installEventFilter(this);
 
-  cmdCancel = CreateGlyphButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
+  cmdCancel = NewFlatButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
   cmdCancel->setGeometry(kClientWidth - 184, 66, 84, 30);
-  cmdOk = CreateGlyphButton(panel, "cmdOk", "Ok", "Accept Changes", "glyph_ok");
+  cmdOk = NewFlatButton(panel, "cmdOk", "Ok", "Accept Changes", "glyph_ok");
   cmdOk->setGeometry(kClientWidth - 94, 66, 84, 30);
 
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });

@@ -10,6 +10,7 @@
 #include "settings/fonts.h"
 #include "settings/pictures.h"
 #include "settings/wall.h"
+#include "settings/flatbutton.h"
 
 TfrmUpzChoices* frmUpzChoices = nullptr;
 
@@ -20,20 +21,6 @@ constexpr int kClientHeight = 262;
 
 }  // namespace
 
-QToolButton* CreateGlyphButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                               const char* glyph) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setText(caption);
-  button->setToolTip(hint);
-  button->setIcon(Glyph(glyph));
-  button->setIconSize(QSize(16, 16));
-  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  button->setFont(SansFont(11, true));
-  button->setAutoRaise(true);
-  button->setCursor(Qt::PointingHandCursor);
-  return button;
-}
 
 // ---- TFileListBox -----------------------------------------------------------------------
 
@@ -106,9 +93,9 @@ TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   flbUpzChoices->setObjectName("flbUpzChoices");
   flbUpzChoices->setGeometry(10, 10, kClientWidth - 20, 200);
 
-  cmdCancel = CreateGlyphButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
+  cmdCancel = NewFlatButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
   cmdCancel->setGeometry(kClientWidth - 184, 222, 84, 30);
-  cmdOk = CreateGlyphButton(panel, "cmdOk", "Ok", "Accept Changes", "glyph_ok");
+  cmdOk = NewFlatButton(panel, "cmdOk", "Ok", "Accept Changes", "glyph_ok");
   cmdOk->setGeometry(kClientWidth - 94, 222, 84, 30);
 
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });

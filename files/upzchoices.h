@@ -68,7 +68,3 @@ class TfrmUpzChoices : public QDialog {
 
 extern TfrmUpzChoices* frmUpzChoices;
 
-// The Ok and Cancel buttons of the two lookup dialogs: flat, bold caption beside a
-// two-state glyph, hint as tooltip, hand cursor.
-QToolButton* CreateGlyphButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                               const char* glyph);

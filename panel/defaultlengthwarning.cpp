@@ -8,6 +8,7 @@
 #include "settings/fonts.h"
 #include "settings/pictures.h"
 #include "settings/wall.h"
+#include "settings/flatbutton.h"
 
 TfrmDefaultLengthWarning* frmDefaultLengthWarning = nullptr;
 
@@ -56,16 +57,7 @@ TfrmDefaultLengthWarning::TfrmDefaultLengthWarning(TPanelLink& link, QWidget* pa
   Label1 = label("Label1", "Do you want to try to connect to chiller panel ?", 72, 104, Qt::black);
 
   auto button = [&](const char* name, const QString& caption, const QString& hint, const char* glyph, int x) {
-    auto* b = new QToolButton(panel);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setToolTip(hint);
-    b->setIcon(Glyph(glyph));
-    b->setIconSize(QSize(16, 16));
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    b->setAutoRaise(true);
-    b->setCursor(Qt::PointingHandCursor);
-    b->setFont(bold);
+    QToolButton* b = NewFlatButton(panel, name, caption, hint, glyph);
     b->setGeometry(x, 136, 69, 25);
     return b;
   };

@@ -10,6 +10,7 @@
 #include "settings/fonts.h"
 #include "settings/pictures.h"
 #include "settings/wall.h"
+#include "settings/flatbutton.h"
 
 TfrmAbout* frmAbout = nullptr;
 
@@ -84,14 +85,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Label6->setWordWrap(true);
   Label6->resize(kNoticeWidth, Label6->heightForWidth(kNoticeWidth));
 
-  Button1 = new QToolButton(body);
-  Button1->setObjectName("Button1");
-  Button1->setText("Ok");
-  Button1->setIcon(Glyph("glyph_ok"));
-  Button1->setIconSize(QSize(16, 16));
-  Button1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  Button1->setAutoRaise(true);
-  Button1->setCursor(Qt::PointingHandCursor);
+  Button1 = NewFlatButton(body, "Button1", "Ok", "", "glyph_ok");
   Button1->setGeometry(268, 204, 69, 25);
   connect(Button1, &QToolButton::clicked, this, &TfrmAbout::Button1Click);
 }

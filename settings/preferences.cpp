@@ -16,6 +16,7 @@
 #include "settings/portcontrol.h"
 #include "settings/settingsstore.h"
 #include "settings/wall.h"
+#include "settings/flatbutton.h"
 
 TfrmPreferences* frmPreferences = nullptr;
 
@@ -73,21 +74,11 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
     l->setGeometry(x, y, width, 18);
     return l;
   };
-  auto flatButton = [&](const char* name, const QString& hint) {
-    auto* b = new QToolButton(panel);
-    b->setObjectName(name);
-    b->setAutoRaise(true);
-    b->setToolTip(hint);
-    b->setCursor(Qt::PointingHandCursor);
-    return b;
-  };
-
   lblDefaultUpz = label("lblDefaultUpz", "Default UPZ File Location", 12, 10, 300);
   eDefaultUpz = new TEdit(panel);
   eDefaultUpz->setObjectName("eDefaultUpz");
   eDefaultUpz->setGeometry(12, 30, 284, 22);
-  cmdUpzPath = flatButton("cmdUpzPath", "Select .UPZ file to store default location");
-  cmdUpzPath->setIcon(Glyph("glyph_folder"));
+  cmdUpzPath = NewFlatButton(panel, "cmdUpzPath", "", "Select .UPZ file to store default location", "glyph_folder");
   if (cmdUpzPath->icon().isNull()) cmdUpzPath->setText("...");
   cmdUpzPath->setGeometry(300, 29, 24, 24);
 
@@ -114,17 +105,9 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   // Neither is checked until the settings are loaded; the two are the only option buttons
   // on the panel, so checking one unchecks the other.
 
-  cmdCancel = flatButton("cmdCancel", "Cancel Changes");
-  cmdCancel->setText("Cancel");
-  cmdCancel->setIcon(Glyph("glyph_cancel"));
-  cmdCancel->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  cmdCancel->setFont(bold);
+  cmdCancel = NewFlatButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
   cmdCancel->setGeometry(150, 198, 84, 30);
-  cmdOk = flatButton("cmdOk", "Accept Changes");
-  cmdOk->setText("Ok");
-  cmdOk->setIcon(Glyph("glyph_ok"));
-  cmdOk->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  cmdOk->setFont(bold);
+  cmdOk = NewFlatButton(panel, "cmdOk", "Ok", "Accept Changes", "glyph_ok");
   cmdOk->setGeometry(240, 198, 84, 30);
 
   connect(cmdUpzPath, &QToolButton::clicked, this, [this] { Guarded([this] { cmdUpzPathClick(); }); });
