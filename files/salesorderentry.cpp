@@ -64,11 +64,7 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
   setFont(SansFont(11));
   setFixedSize(kClientWidth, kClientHeight);
 
-  wpBackground = new TWallpaper(this);
-  wpBackground->setObjectName("wpBackground");
-  wpBackground->SetBevelOuter(TWallpaper::TBevel::None);
-  wpBackground->SetWallpaper(Picture("tile128"));
-  wpBackground->SetAlign(TWallpaper::TAlign::Client);
+  wpBackground = NewDialogBackground(this, "wpBackground", "tile128");
   QWidget* panel = wpBackground;
 
   lblSalesOrderNumber = new QLabel("Sales Order Number", panel);

@@ -82,11 +82,7 @@ TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   setFont(SansFont(11));
   setFixedSize(kClientWidth, kClientHeight);
 
-  wpBackground = new TWallpaper(this);
-  wpBackground->setObjectName("wpBackground");
-  wpBackground->SetBevelOuter(TWallpaper::TBevel::None);
-  wpBackground->SetWallpaper(Picture("tile128"));
-  wpBackground->SetAlign(TWallpaper::TAlign::Client);
+  wpBackground = NewDialogBackground(this, "wpBackground", "tile128");
   QWidget* panel = wpBackground;
 
   flbUpzChoices = new TFileListBox(panel);

@@ -30,11 +30,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   setFont(SansFont(11));
   setFixedSize(kClientWidth, kClientHeight);
 
-  Wallpaper1 = new TWallpaper(this);
-  Wallpaper1->setObjectName("Wallpaper1");
-  Wallpaper1->SetBevelOuter(TWallpaper::TBevel::None);
-  Wallpaper1->SetWallpaper(Picture("tile128"));
-  Wallpaper1->SetAlign(TWallpaper::TAlign::Client);
+  Wallpaper1 = NewDialogBackground(this, "Wallpaper1", "tile128");
   QWidget* body = Wallpaper1;
 
   // Labels are transparent over the tiles and take the size of their text.

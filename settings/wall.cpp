@@ -1,5 +1,7 @@
 #include "settings/wall.h"
 
+#include "settings/pictures.h"
+
 #include <QEvent>
 #include <QLayout>
 #include <QPaintEvent>
@@ -261,4 +263,13 @@ void AlignPanels(QWidget* parent) {
   place(TWallpaper::TAlign::Left);
   place(TWallpaper::TAlign::Right);
   place(TWallpaper::TAlign::Client);
+}
+
+TWallpaper* NewDialogBackground(QWidget* dialog, const char* objectName, const char* picture) {
+  auto* background = new TWallpaper(dialog);
+  background->setObjectName(objectName);
+  background->SetBevelOuter(TWallpaper::TBevel::None);
+  background->SetWallpaper(Picture(picture));
+  background->SetAlign(TWallpaper::TAlign::Client);
+  return background;
 }

@@ -16,6 +16,12 @@
 #include <QPixmap>
 #include <QPointer>
 
+class TWallpaper;
+
+// The usual background of a dialog: a wallpaper panel without an outer bevel that fills
+// `dialog` and tiles the picture of that name (see Picture()).
+TWallpaper* NewDialogBackground(QWidget* dialog, const char* objectName, const char* picture);
+
 class TWallpaper : public QFrame {
   Q_OBJECT
  public:
