@@ -5,8 +5,8 @@
 #include "files/upzchoices.h"
 #include "panel/defaultlengthwarning.h"
 #include "settings/chillerinfo.h"
-#include "settings/exceptionbox.h"
 #include "settings/preferences.h"
+#include "ui/exceptionbox.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

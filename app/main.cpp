@@ -7,8 +7,8 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
-#include "settings/exceptionbox.h"
-#include "settings/pictures.h"
+#include "ui/exceptionbox.h"
+#include "ui/pictures.h"
 
 namespace {
 // Without a display the toolkit would end with an error of its own; say plainly what is

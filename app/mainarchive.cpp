@@ -9,7 +9,7 @@
 #include "files/localpath.h"
 #include "files/tempfolder.h"
 #include "files/upzunitfile.h"
-#include "settings/messagebox.h"
+#include "ui/messagebox.h"
 
 namespace {
 

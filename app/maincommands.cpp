@@ -8,11 +8,11 @@
 #include "files/localpath.h"
 #include "files/salesorderentry.h"
 #include "settings/chillerinfo.h"
-#include "settings/edits.h"
-#include "settings/messagebox.h"
 #include "settings/preferences.h"
-#include "settings/shellopen.h"
-#include "settings/wall.h"
+#include "ui/edits.h"
+#include "ui/messagebox.h"
+#include "ui/shellopen.h"
+#include "ui/wall.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
 #include "panel/pacing.h"
-#include "settings/edits.h"
-#include "settings/exceptionbox.h"
-#include "settings/messagebox.h"
 #include "settings/portcontrol.h"
 #include "settings/preferences.h"
+#include "ui/edits.h"
+#include "ui/exceptionbox.h"
+#include "ui/messagebox.h"
 
 namespace {
 

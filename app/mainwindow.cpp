@@ -13,13 +13,13 @@
 
 #include "panel/comm.h"
 #include "panel/pacing.h"
-#include "settings/edits.h"
-#include "settings/exceptionbox.h"
-#include "settings/flatbutton.h"
-#include "settings/fonts.h"
-#include "settings/pictures.h"
-#include "settings/shadowlabel.h"
-#include "settings/wall.h"
+#include "ui/edits.h"
+#include "ui/exceptionbox.h"
+#include "ui/flatbutton.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
+#include "ui/shadowlabel.h"
+#include "ui/wall.h"
 
 TfrmMain* frmMain = nullptr;
 

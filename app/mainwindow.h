@@ -14,7 +14,7 @@
 #include "files/upzarchive.h"
 #include "model/unitdatarecord.h"
 #include "panel/panellink.h"
-#include "settings/filedialog.h"
+#include "ui/filedialog.h"
 
 class QAction;
 class QFrame;

@@ -14,10 +14,10 @@
 #include "app/mainwindow.h"
 #include "bench/implodeinputs.h"
 #include "files/datafile.h"
-#include "settings/edits.h"
-#include "settings/messagebox.h"
 #include "tests/files/stormoracle.h"
 #include "tests/files/upzbuilder.h"
+#include "ui/edits.h"
+#include "ui/messagebox.h"
 
 namespace {
 

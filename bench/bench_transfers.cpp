@@ -27,7 +27,7 @@
 
 #include "app/mainwindow.h"
 #include "panel/panellink.h"
-#include "settings/messagebox.h"
+#include "ui/messagebox.h"
 
 extern char** environ;
 

@@ -12,7 +12,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "panel/pacing.h"
-#include "settings/messagebox.h"
+#include "ui/messagebox.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 
 #include "files/localpath.h"
 #include "files/upzchoices.h"
-#include "settings/edits.h"
-#include "settings/exceptionbox.h"
-#include "settings/fonts.h"
-#include "settings/pictures.h"
 #include "settings/preferences.h"
-#include "settings/wall.h"
-#include "settings/flatbutton.h"
+#include "ui/edits.h"
+#include "ui/exceptionbox.h"
+#include "ui/flatbutton.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 TfrmSalesOrderEntry* frmSalesOrderEntry = nullptr;
 

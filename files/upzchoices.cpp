@@ -6,11 +6,11 @@
 
 #include "files/localpath.h"
 #include "files/salesorder.h"
-#include "settings/exceptionbox.h"
-#include "settings/fonts.h"
-#include "settings/pictures.h"
-#include "settings/wall.h"
-#include "settings/flatbutton.h"
+#include "ui/exceptionbox.h"
+#include "ui/flatbutton.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 TfrmUpzChoices* frmUpzChoices = nullptr;
 

@@ -4,11 +4,11 @@
 #include <QToolButton>
 
 #include "panel/panellink.h"
-#include "settings/exceptionbox.h"
-#include "settings/fonts.h"
-#include "settings/pictures.h"
-#include "settings/wall.h"
-#include "settings/flatbutton.h"
+#include "ui/exceptionbox.h"
+#include "ui/flatbutton.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 TfrmDefaultLengthWarning* frmDefaultLengthWarning = nullptr;
 

@@ -7,10 +7,10 @@
 #include <QShowEvent>
 #include <QToolButton>
 
-#include "settings/fonts.h"
-#include "settings/pictures.h"
-#include "settings/wall.h"
-#include "settings/flatbutton.h"
+#include "ui/flatbutton.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 TfrmAbout* frmAbout = nullptr;
 

@@ -9,14 +9,14 @@
 #include <QToolButton>
 #include <memory>
 
-#include "settings/edits.h"
-#include "settings/exceptionbox.h"
-#include "settings/messagebox.h"
-#include "settings/pictures.h"
 #include "settings/portcontrol.h"
 #include "settings/settingsstore.h"
-#include "settings/wall.h"
-#include "settings/flatbutton.h"
+#include "ui/edits.h"
+#include "ui/exceptionbox.h"
+#include "ui/flatbutton.h"
+#include "ui/messagebox.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 TfrmPreferences* frmPreferences = nullptr;
 

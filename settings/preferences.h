@@ -11,7 +11,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "settings/filedialog.h"
+#include "ui/filedialog.h"
 
 class QComboBox;
 class QLabel;

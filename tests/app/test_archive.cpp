@@ -14,13 +14,13 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "files/salesorderentry.h"
-#include "files/upzchoices.h"
 #include "files/upzarchive.h"
-#include "settings/edits.h"
+#include "files/upzchoices.h"
 #include "settings/preferences.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/files/upzbuilder.h"
 #include "tests/support/guitest.h"
+#include "ui/edits.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 
 #include "app/mainwindow.h"
 #include "files/datafile.h"
-#include "settings/edits.h"
-#include "settings/shellopen.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/support/guitest.h"
+#include "ui/edits.h"
+#include "ui/shellopen.h"
 
 namespace {
 

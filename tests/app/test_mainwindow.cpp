@@ -6,10 +6,10 @@
 #include <QToolButton>
 
 #include "app/mainwindow.h"
-#include "settings/edits.h"
-#include "settings/exceptionbox.h"
-#include "settings/wall.h"
 #include "tests/support/guitest.h"
+#include "ui/edits.h"
+#include "ui/exceptionbox.h"
+#include "ui/wall.h"
 
 namespace {
 

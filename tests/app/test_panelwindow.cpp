@@ -17,12 +17,12 @@
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
 #include "panel/panellink.h"
-#include "settings/edits.h"
 #include "tests/app/warninganswers.h"
 #include "tests/panel/ptypair.h"
 #include "tests/panel/simprocess.h"
 #include "tests/support/guitest.h"
 #include "tools/panelsim/panelsim.h"
+#include "ui/edits.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
 #include "panel/panellink.h"
-#include "settings/edits.h"
 #include "settings/preferences.h"
-#include "settings/wall.h"
 #include "tests/app/warninganswers.h"
 #include "tests/panel/test_panellink_support.h"
 #include "tests/support/guitest.h"
+#include "ui/edits.h"
+#include "ui/wall.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 
 #include "files/salesorderentry.h"
 #include "files/upzchoices.h"
-#include "settings/edits.h"
-#include "settings/pictures.h"
 #include "settings/preferences.h"
-#include "settings/wall.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/panel/ptypair.h"
 #include "tests/support/guitest.h"
+#include "ui/edits.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QToolButton>
 
 #include "settings/chillerinfo.h"
-#include "settings/wall.h"
 #include "tests/support/guitest.h"
+#include "ui/wall.h"
 
 namespace {
 

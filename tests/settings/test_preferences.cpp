@@ -12,12 +12,12 @@
 #include <stdexcept>
 
 #include "panel/comm.h"
-#include "settings/edits.h"
 #include "settings/portcontrol.h"
 #include "settings/preferences.h"
-#include "settings/wall.h"
 #include "tests/panel/ptypair.h"
 #include "tests/support/guitest.h"
+#include "ui/edits.h"
+#include "ui/wall.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "settings/filedialog.h"
-#include "settings/messagebox.h"
+#include "ui/filedialog.h"
+#include "ui/messagebox.h"
 
 class QDialog;
 

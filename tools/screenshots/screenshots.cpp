@@ -25,8 +25,8 @@
 #include "files/upzchoices.h"
 #include "panel/defaultlengthwarning.h"
 #include "settings/chillerinfo.h"
-#include "settings/filedialog.h"
 #include "settings/preferences.h"
+#include "ui/filedialog.h"
 
 namespace {
 

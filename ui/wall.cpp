@@ -1,6 +1,6 @@
-#include "settings/wall.h"
+#include "ui/wall.h"
 
-#include "settings/pictures.h"
+#include "ui/pictures.h"
 
 #include <QEvent>
 #include <QLayout>

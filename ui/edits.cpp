@@ -1,4 +1,4 @@
-#include "settings/edits.h"
+#include "ui/edits.h"
 
 TCustomEdit::TCustomEdit(QWidget* parent) : QLineEdit(parent) {
   // textEdited comes before textChanged, so last_text_ still holds the text before a

@@ -1,4 +1,4 @@
-#include "settings/pictures.h"
+#include "ui/pictures.h"
 
 QPixmap Picture(const char* name) { return QPixmap(QStringLiteral(":/pictures/%1.png").arg(QLatin1String(name))); }
 

@@ -1,4 +1,4 @@
-#include "settings/filedialog.h"
+#include "ui/filedialog.h"
 
 #include <QDir>
 #include <QFileDialog>

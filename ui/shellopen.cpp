@@ -1,4 +1,4 @@
-#include "settings/shellopen.h"
+#include "ui/shellopen.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -1,9 +1,9 @@
-#include "settings/flatbutton.h"
+#include "ui/flatbutton.h"
 
 #include <QToolButton>
 
-#include "settings/fonts.h"
-#include "settings/pictures.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
 
 QToolButton* NewFlatButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                            const char* glyph) {

@@ -1,4 +1,4 @@
-#include "settings/fonts.h"
+#include "ui/fonts.h"
 
 #include <QStringList>
 

@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "settings/pictures.h"
-#include "settings/wall.h"
 #include "tests/support/guitest.h"
+#include "ui/pictures.h"
+#include "ui/wall.h"
 
 namespace {
 

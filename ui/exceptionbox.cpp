@@ -1,6 +1,6 @@
-#include "settings/exceptionbox.h"
+#include "ui/exceptionbox.h"
 
-#include "settings/messagebox.h"
+#include "ui/messagebox.h"
 
 namespace {
 QString& Title() {

@@ -1,4 +1,4 @@
-#include "settings/messagebox.h"
+#include "ui/messagebox.h"
 
 #include <QMessageBox>
 

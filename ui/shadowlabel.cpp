@@ -1,4 +1,4 @@
-#include "settings/shadowlabel.h"
+#include "ui/shadowlabel.h"
 
 #include <QPainter>
 

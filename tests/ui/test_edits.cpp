@@ -4,7 +4,7 @@
 #include <QClipboard>
 #include <QTest>
 
-#include "settings/edits.h"
+#include "ui/edits.h"
 
 namespace {
 
