@@ -42,3 +42,9 @@ function(quellso_add_test name)
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
+
+# The program's version for the code, from project(VERSION) in CMakeLists.txt: link
+# quellso_version and include "quellso/version.h".
+configure_file(${PROJECT_SOURCE_DIR}/cmake/version.h.in ${PROJECT_BINARY_DIR}/generated/quellso/version.h @ONLY)
+add_library(quellso_version INTERFACE)
+target_include_directories(quellso_version INTERFACE ${PROJECT_BINARY_DIR}/generated)
