@@ -86,6 +86,7 @@ install(FILES resources/pictures/icon.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/i
 # It lives outside share/doc, which a system may leave out.
 install(FILES resources/Readme.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/quellso)
 install(FILES resources/debian/copyright ${quellso_package_dir}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES resources/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quellso)
 
 # Stripped as Debian strips (dh_strip): besides the symbols, the compiler's notes.  Runs after
 # the programs' own install rules, which come from the folders added before this file.

@@ -11,7 +11,14 @@ endfunction()
 if(QUELLSO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+else()
+  # Hardened as Debian builds its packages (dpkg-buildflags): checked C library calls where
+  # the code is optimized (the checks need the optimizer; the sanitizers do their own).
+  add_compile_options($<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
 endif()
+# Debian's hardening too: the stack guarded, relocations read-only and bound at start-up.
+add_compile_options(-fstack-protector-strong)
+add_link_options(LINKER:-z,relro LINKER:-z,now)
 
 # quellso_library(name SOURCES ... LIBS ...): one library per subsystem folder.
 function(quellso_library name)
