@@ -11,7 +11,14 @@ endfunction()
 if(QUELLSO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+else()
+  # Hardened as Debian builds its packages (dpkg-buildflags): checked C library calls where
+  # the code is optimized (the checks need the optimizer; the sanitizers do their own).
+  add_compile_options($<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
 endif()
+# Debian's hardening too: the stack guarded, relocations read-only and bound at start-up.
+add_compile_options(-fstack-protector-strong)
+add_link_options(LINKER:-z,relro LINKER:-z,now)
 
 # quellso_library(name SOURCES ... LIBS ...): one library per subsystem folder.
 function(quellso_library name)
@@ -42,3 +49,9 @@ function(quellso_add_test name)
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
+
+# The program's version for the code, from project(VERSION) in CMakeLists.txt: link
+# quellso_version and include "quellso/version.h".
+configure_file(${PROJECT_SOURCE_DIR}/cmake/version.h.in ${PROJECT_BINARY_DIR}/generated/quellso/version.h @ONLY)
+add_library(quellso_version INTERFACE)
+target_include_directories(quellso_version INTERFACE ${PROJECT_BINARY_DIR}/generated)

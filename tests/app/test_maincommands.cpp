@@ -265,14 +265,28 @@ TEST_F(MainCommands, ReleaseNotesOpensTheReadmeOfTheCurrentFolder) {
   QDir::setCurrent(saved);
 }
 
+// The installed copy lives in share/quellso: a package must not need share/doc to work, and
+// a copy there alone is not opened.
 TEST_F(MainCommands, ReleaseNotesFallBackToTheInstalledCopy) {
   const QString saved = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(dir.path()));
-  const QString docs = QCoreApplication::applicationDirPath() + "/../share/doc/quellso";
-  ASSERT_TRUE(QDir().mkpath(docs));
-  WriteBytes(QFile::encodeName(docs + "/Readme.txt").toStdString(), "notes\r\n");
+  const QString doc = QCoreApplication::applicationDirPath() + "/../share/doc/quellso";
+  ASSERT_TRUE(QDir().mkpath(doc));
+  WriteBytes(QFile::encodeName(doc + "/Readme.txt").toStdString(), "notes\r\n");
   window.mnuReleaseNotesClick();
-  EXPECT_EQ(opened, std::vector<QString>{QDir::cleanPath(docs + "/Readme.txt")});
+  EXPECT_TRUE(opened.empty());
+
+  const QString installed = QCoreApplication::applicationDirPath() + "/../share/quellso";
+  ASSERT_TRUE(QDir().mkpath(installed));
+  WriteBytes(QFile::encodeName(installed + "/Readme.txt").toStdString(), "notes\r\n");
+  window.mnuReleaseNotesClick();
+  EXPECT_EQ(opened, std::vector<QString>{QDir::cleanPath(installed + "/Readme.txt")});
+
+  // The current folder's copy still comes first.
+  opened.clear();
+  WriteBytes(Local("Readme.txt"), "notes\r\n");
+  window.mnuReleaseNotesClick();
+  EXPECT_EQ(opened, std::vector<QString>{Path("Readme.txt")});
   QDir(QCoreApplication::applicationDirPath() + "/../share").removeRecursively();
   QDir::setCurrent(saved);
 }
