@@ -123,6 +123,7 @@ class DateTyping;
 struct DateCase {
   const char* name;
   std::function<void(DateTyping&)> before;  // how the date field gets the focus
+  friend void PrintTo(const DateCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class DateTyping : public Keyboard, public testing::WithParamInterface<DateCase> {
@@ -163,6 +164,7 @@ struct ShortcutCase {
   unsigned long keysym;
   int modifiers;
   std::function<bool(Keyboard&)> done;  // true once the command has run
+  friend void PrintTo(const ShortcutCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class Shortcut : public Keyboard, public testing::WithParamInterface<ShortcutCase> {
@@ -234,6 +236,7 @@ struct DialogCase {
   const char* focus;  // the control that has the focus, or nullptr for the dialog's choice
   unsigned long keysym;
   int result;
+  friend void PrintTo(const DialogCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class DialogKeys : public Keyboard, public testing::WithParamInterface<DialogCase> {};

@@ -166,6 +166,7 @@ TEST_F(MainCommands, WindowsTextGoesBackToTheFileAndThePanelAsTheSameBytes) {
 struct ChosenFileCase {
   const char* name;
   std::function<void(TfrmMain&)> choose;  // shows the dialog, which is answered with the file
+  friend void PrintTo(const ChosenFileCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ReleaseNotesBesideTheFile : public MainCommands, public testing::WithParamInterface<ChosenFileCase> {};
