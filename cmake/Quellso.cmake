@@ -29,25 +29,44 @@ function(quellso_library name)
   quellso_warnings(${name})
 endfunction()
 
-# quellso_add_test(name SOURCES ... LIBS ... [GUI] [TIMEOUT seconds]): one test executable
-# per unit, registered with CTest.  GUI tests get a QApplication on the offscreen platform
-# from tests/support (gui_main.cpp); the others use GoogleTest's own main.
+# quellso_add_test(name SOURCES ... LIBS ... [GUI | XCB] [TIMEOUT seconds]): one test
+# executable per unit, registered with CTest.  GUI tests get a QApplication on the offscreen
+# platform from tests/support (gui_main.cpp); XCB tests get one on the X11 platform, run under
+# a virtual display by xvfb-run, for what depends on the platform plugin (keys, focus,
+# shortcuts); the others use GoogleTest's own main.  An XCB test whose tools are missing is
+# reported as skipped.
 function(quellso_add_test name)
-  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XCB" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  if(ARG_GUI)
+  if(ARG_GUI OR ARG_XCB)
     target_link_libraries(${name} PRIVATE quellso_test_gui ${ARG_LIBS})
   else()
     target_link_libraries(${name} PRIVATE quellso_test_support GTest::gtest_main ${ARG_LIBS})
   endif()
   quellso_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name})
+  set(platform offscreen)
+  set(lsan "")
+  if(ARG_XCB)
+    set(platform xcb)
+    set(lsan ";LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan-xcb.supp")
+    find_program(QUELLSO_XVFB_RUN xvfb-run)
+    if(QUELLSO_XVFB_RUN)
+      add_test(NAME ${name} COMMAND ${QUELLSO_XVFB_RUN} -a $<TARGET_FILE:${name}>)
+    else()
+      message(WARNING "${name} runs under xvfb-run (Debian packages xvfb and xauth, which scripts/test "
+                      "installs); without it the test is skipped")
+      add_test(NAME ${name} COMMAND sh -c "echo '${name}: xvfb-run is missing: install xvfb and xauth'; exit 77")
+      set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+    endif()
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
+    ENVIRONMENT "QT_QPA_PLATFORM=${platform};ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1${lsan}")
 endfunction()
 
 # The program's version for the code, from project(VERSION) in CMakeLists.txt: link

@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "quellso/version.h"
+#include "ui/dialogkeys.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
 #include "ui/pictures.h"
@@ -86,6 +87,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Button1 = NewFlatButton(body, "Button1", "Ok", "", "glyph_ok");
   Button1->setGeometry(268, 204, 69, 25);
   connect(Button1, &QToolButton::clicked, this, &TfrmAbout::Button1Click);
+  AnswerEnterAndEscape(this, Button1);
 }
 
 void TfrmAbout::Button1Click() { accept(); }

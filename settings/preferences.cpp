@@ -11,6 +11,7 @@
 
 #include "settings/portcontrol.h"
 #include "settings/settingsstore.h"
+#include "ui/dialogkeys.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -113,6 +114,7 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   connect(cmdUpzPath, &QToolButton::clicked, this, [this] { Guarded([this] { cmdUpzPathClick(); }); });
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+  AnswerEnterAndEscape(this, cmdOk, cmdCancel);
 }
 
 QString TfrmPreferences::PortName(int position) { return QStringLiteral("COM%1").arg(position + 1); }

@@ -4,9 +4,10 @@
 # Packages to build and run the program.
 QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                       libgl-dev fonts-liberation2)
-# Packages the tests, fuzzers and benchmarks need besides.
+# Packages the tests, fuzzers and benchmarks need besides (the keyboard tests run on the X11
+# platform under a virtual display and press keys through XTEST).
 QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
-                       libclang-rt-14-dev)
+                       libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins)
 # Packages for bench/callgrind (instruction counts of the decoder).
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).
