@@ -337,4 +337,75 @@ TEST_F(PanelWindow, SendDataAnsweredNoSendsNothing) {
   ASSERT_TRUE(WaitForMessage("All Data Received Successfully"));
 }
 
+// ---- a noisy line ----
+//
+// A panel whose line carries stray bytes: CRs after its replies, noise between them, a glitch
+// that begins a frame, junk or a flood while the line is idle.  Every reply that is not itself
+// spoilt must be read, through the real port's events and the window's handler alone: no
+// later traffic may be needed to push the bytes along.
+
+struct NoisyCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* idle;  // the start of the simulator's log line that says the idle line got its bytes
+  int lostSlot;      // a slot whose reply may be lost (the one after a stray STX); 0: none
+};
+
+const NoisyCase kNoisyCases[] = {
+    {"NoiseOnTheIdleLineBeforeGetData", {"--idle-noise", "40"}, "idle noise: 40 bytes", 0},
+    {"ACrAfterEveryReply", {"--trailer", "cr"}, nullptr, 0},
+    {"ACrLfAfterEveryReply", {"--trailer", "crlf"}, nullptr, 0},
+    {"ACrAfterEveryReplyAtTheLinesSpeed", {"--trailer", "cr", "--paced"}, nullptr, 0},
+    {"ACrLfAfterEveryReplyAtTheLinesSpeed", {"--trailer", "crlf", "--paced"}, nullptr, 0},
+    {"NoiseWithoutStxBetweenReplies", {"--noise", "7"}, nullptr, 0},
+    // The 50th reply: 41 length replies, the acknowledgement, then slots 1 to 8.
+    {"NoiseWithAStrayStx", {"--noise", "3", "--stray-stx", "50"}, nullptr, 8},
+    {"AFloodOfRandomBytesThenGetData", {"--flood", "1500"}, "flood: ", 0},
+};
+
+void PrintTo(const NoisyCase& c, std::ostream* os) { *os << c.name; }
+
+class NoisyLine : public PanelWindow, public testing::WithParamInterface<NoisyCase> {};
+
+TEST_P(NoisyLine, EveryReplyIsReadThroughTheRealPort) {
+  std::vector<std::string> args = GetParam().args;
+  args.push_back("--log");
+  StartPanel(args);
+  ShowWindow();
+  WaitForLengths();  // the start-up query crosses the same line
+  LogLines(41);
+  if (GetParam().idle) {
+    std::optional<std::string> line;
+    do line = sim->ReadLine();
+    while (line && line->rfind(GetParam().idle, 0) != 0);
+    ASSERT_TRUE(line) << "the simulator sent nothing on the idle line";
+    // Nothing else comes; once the bytes have reached the port, every one is read all the
+    // same.
+    Settle(200);
+    ASSERT_TRUE(WaitUntil([&] { return window->CommPort->InQueCount() == 0; }, kReplyDeadlineMs))
+        << window->CommPort->InQueCount() << " bytes left unread";
+  }
+  realSleeps = true;  // paced as for a real panel
+  window->cmdRx->click();
+  const TPanelSimulator samples{TSimOptions{}};
+  if (GetParam().lostSlot == 0) {
+    ASSERT_TRUE(WaitForMessage("All Data Received Successfully")) << "replies: " << link.ReplyCount();
+  } else {
+    ASSERT_TRUE(WaitUntil([&] { return link.ReplyCount() >= kSlotCount - 1; }, kReplyDeadlineMs))
+        << "replies: " << link.ReplyCount();
+  }
+  Settle();
+  EXPECT_TRUE(WaitUntil([&] { return window->CommPort->InQueCount() == 0; }, kReplyDeadlineMs))
+      << window->CommPort->InQueCount() << " bytes left unread";
+  EXPECT_EQ(Count("Communications Timeout Error "), 0);
+  EXPECT_LE(messages.size(), 1u);
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    if (slot == GetParam().lostSlot) continue;
+    EXPECT_EQ(window->SlotEdit(slot)->Text().toStdString(), samples.Value(slot)) << "slot " << slot;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, NoisyLine, testing::ValuesIn(kNoisyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
