@@ -128,10 +128,11 @@ void TfrmMain::cmdTxClick() {
   }
 }
 
-// Replies: every complete frame waiting goes through the link, which stores, counts and
-// reports; then the window shows the record anew, unless a length query is under way.
+// Replies: every byte waiting goes through the link's read passes, and each complete frame
+// through the link, which stores, counts and reports; then the window shows the record
+// anew, unless a length query is under way.
 void TfrmMain::CommPortRxChar(QObject*, std::uint32_t) {
-  while (link_.ReadPass()) link_.ProcessFrame();
+  link_.ReadReplies();
   if (!link_.Connecting()) ShowRecord();
 }
 

@@ -260,6 +260,9 @@ class TThreadComm : public QObject, public TPanelPort, public TPortControl {
   TCommEventChars* EventChars() const { return event_chars_.get(); }
 
   // ---- handlers (Sender is this component) ----
+  // OnRxChar fires when bytes arrive, with the count waiting, and again at once while bytes
+  // are left waiting after the handler read some of them; bytes a handler leaves wholly
+  // unread are announced again only when more arrive.
   std::function<void(QObject* Sender)> OnBreak, OnCts, OnDsr, OnRing, OnRlsd;
   std::function<void(QObject* Sender, std::int32_t Errors)> OnError;
   std::function<void(QObject* Sender, std::uint32_t Count)> OnRxChar;

@@ -15,7 +15,11 @@
 // Events: the event thread polls the device beside an eventfd that CancelWait writes, so a
 // close never waits for a device.  poll() is level-triggered, so once received bytes have
 // been reported and stay unread, POLLIN is left out and the input count is sampled every
-// tick until it grows or empties.  A hang-up (adapter unplugged, pseudo-terminal master
+// tick until it grows or empties.  Bytes still waiting after the reader took some of them
+// are reported again at once: a reader that stops early (the panel link ends a read pass on
+// a stray byte after a frame) is never left waiting for traffic that may not come, and as
+// each report follows a read, this cannot spin.  Bytes a reader leaves wholly unread are
+// reported again only when more arrive.  A hang-up (adapter unplugged, pseudo-terminal master
 // closed) makes poll report POLLHUP for good: it is reported once and the device is then
 // left out of every poll.
 //
@@ -550,7 +554,7 @@ class PosixDevice final : public TCommDevice {
       if (Ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
       const auto now = static_cast<std::uint32_t>(std::max(waiting, 0));
       const std::uint32_t before = purged || rx_seen_ < consumed ? 0 : rx_seen_ - consumed;
-      if (now > before) events |= EV_RXCHAR;
+      if (now > before || (consumed > 0 && now > 0)) events |= EV_RXCHAR;
       rx_seen_ = now;
     }
     if ((mask & EV_TXEMPTY) && tx_pending_) {
