@@ -130,10 +130,11 @@ void TfrmMain::cmdTxClick() {
 
 // Replies: every byte waiting goes through the link's read passes, and each complete frame
 // through the link, which stores, counts and reports; then the window shows the record
-// anew, unless a length query is under way.
+// anew, unless a length query is under way.  Bytes that brought no frame (noise on the
+// line) change nothing in the record, so they do not refresh the window either: a refresh
+// would throw away what the user is typing.
 void TfrmMain::CommPortRxChar(QObject*, std::uint32_t) {
-  link_.ReadReplies();
-  if (!link_.Connecting()) ShowRecord();
+  if (link_.ReadReplies() > 0 && !link_.Connecting()) ShowRecord();
 }
 
 // The port's other events are not monitored.

@@ -153,14 +153,19 @@ bool TPanelLink::ReadPass(std::int32_t& read) {
   return false;
 }
 
-void TPanelLink::ReadReplies() {
-  if (port_ == nullptr) return;
+int TPanelLink::ReadReplies() {
+  if (port_ == nullptr) return 0;
+  int frames = 0;
   for (std::int32_t left = port_->InQueCount(); left > 0;) {
     std::int32_t read = 0;
-    if (ReadPass(read)) ProcessFrame();
+    if (ReadPass(read)) {
+      ProcessFrame();
+      ++frames;
+    }
     if (read == 0) break;
     left -= read;
   }
+  return frames;
 }
 
 bool TPanelLink::ProcessFrame() {

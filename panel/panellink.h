@@ -122,8 +122,9 @@ class TPanelLink {
   // or on the idle line) never leave bytes waiting for traffic that may not come.  Bytes that
   // arrive meanwhile are left to the next character-received event, so a flood cannot keep
   // it from returning.  Ends early when a pass reads no byte (the port closed, or a read
-  // failed).  Every pass reads at least one byte, so it cannot spin.
-  void ReadReplies();
+  // failed).  Every pass reads at least one byte, so it cannot spin.  Returns the complete
+  // frames it processed.
+  int ReadReplies();
   // Checks, decodes and dispatches the frame that the last ReadPass completed.  A frame that
   // fails the check, is too short to hold its header and checksum, or is longer than 256 bytes
   // once un-escaped is dropped: nothing changes, nothing is reported, result false.

@@ -408,4 +408,24 @@ TEST_P(NoisyLine, EveryReplyIsReadThroughTheRealPort) {
 INSTANTIATE_TEST_SUITE_P(Panels, NoisyLine, testing::ValuesIn(kNoisyCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Noise that brings no reply changes nothing in the record, so it does not refresh the
+// window either: what the user is typing stays.
+TEST_F(PanelWindow, NoiseOnTheIdleLineLeavesWhatTheUserTypes) {
+  StartPanel({"--log", "--idle-noise", "20"});
+  ShowWindow();
+  WaitForLengths();
+  LogLines(41);
+  ASSERT_EQ(sim->ReadLine(), "idle noise: 20 bytes");
+  window->cmdRxClick();
+  ASSERT_TRUE(WaitForMessage("All Data Received Successfully"));
+  window->mnuEditData->trigger();
+  window->eJobName->SetText("typed by hand");
+  LogLines(42);  // Get Data's requests
+  ASSERT_EQ(sim->ReadLine(), "idle noise: 20 bytes");
+  Settle(200);
+  ASSERT_TRUE(WaitUntil([&] { return window->CommPort->InQueCount() == 0; }, kReplyDeadlineMs));
+  EXPECT_EQ(window->eJobName->Text().toStdString(), "typed by hand");
+  EXPECT_EQ(messages.size(), 1u);
+}
+
 }  // namespace
