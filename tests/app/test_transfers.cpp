@@ -3,9 +3,13 @@
 // time-out, the field limits, and the default-length warning.  The end-to-end runs against
 // the simulator are in test_panelwindow.cpp.
 
+#include <time.h>
+
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
+#include <QThread>
 #include <QTimer>
 #include <deque>
 #include <span>
@@ -324,6 +328,28 @@ TEST_P(Timeout, StopsTheTimerAndComplainsUnlessAll41Came) {
 
 INSTANTIATE_TEST_SUITE_P(Counts, Timeout, testing::ValuesIn(kTimeoutCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// tmrComm measures its second precisely.  A coarse timer may fire up to 5 % early, and does
+// so when it is started just after a full second of the system's clock, which it rounds its
+// deadline down to: started there, the time-out must still take the whole second.
+TEST_F(Transfers, TheTimeOutNeverComesEarly) {
+  EXPECT_EQ(window.tmrComm->timerType(), Qt::PreciseTimer);
+  const auto millisecond = [] {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int>(now.tv_nsec / 1000000);
+  };
+  for (const int phase : {40, 45}) {
+    while (millisecond() != phase) QThread::usleep(200);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    window.cmdRxClick();  // sends, then starts tmrComm (the waits are recorded, not slept)
+    ASSERT_TRUE(WaitUntil([&] { return !messages.empty(); }, 3000));
+    EXPECT_GE(sinceStart.elapsed(), 1000) << "started " << phase << " ms after a full second";
+    EXPECT_EQ(messages[0].text, "Communications Timeout Error ");
+    messages.clear();
+  }
+}
 
 // ---- Send Data ----
 
