@@ -200,6 +200,11 @@ class TThreadComm : public QObject, public TPanelPort, public TPortControl {
   void PurgeOut();
   // Raises "Port already assigned (open)" (-1) when open.
   void CheckOpen();
+  // Before a transfer: a port whose device has gone (an adapter unplugged; a query that
+  // fails now counts too) or that is closed is closed and opened again on the same
+  // DeviceName, never on another device.  True when it is open on a live device; false
+  // leaves OpenFailureText saying why.  Raises what Open raises.
+  bool Ready() override;
 
   void Lock() { lock_.lock(); }
   void Unlock() { lock_.unlock(); }

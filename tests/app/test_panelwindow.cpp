@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -427,5 +428,107 @@ TEST_F(PanelWindow, NoiseOnTheIdleLineLeavesWhatTheUserTypes) {
   EXPECT_EQ(window->eJobName->Text().toStdString(), "typed by hand");
   EXPECT_EQ(messages.size(), 1u);
 }
+
+// ---- an adapter unplugged and plugged back in ----
+//
+// COM1 names a link, as a /dev/serial/by-id/ name does an adapter: the link goes when the
+// adapter is unplugged (the simulator ends, which hangs up the line, as pulling a USB
+// adapter does) and comes back, to a new device, when it is plugged in again.
+
+enum class PanelUse { GetData, SendData, LengthQuery };
+
+struct UnplugCase {
+  const char* name;
+  PanelUse use;
+  bool pluggedBack;  // before the use
+};
+
+const UnplugCase kUnplugCases[] = {
+    {"GetDataOpensTheAdapterPluggedBackIn", PanelUse::GetData, true},
+    {"SendDataOpensTheAdapterPluggedBackIn", PanelUse::SendData, true},
+    {"TheLengthQueryOpensTheAdapterPluggedBackIn", PanelUse::LengthQuery, true},
+    {"GetDataSaysTheAdapterIsMissing", PanelUse::GetData, false},
+    {"SendDataSaysTheAdapterIsMissing", PanelUse::SendData, false},
+    {"TheLengthQuerySaysTheAdapterIsMissing", PanelUse::LengthQuery, false},
+};
+
+void PrintTo(const UnplugCase& c, std::ostream* os) { *os << c.name; }
+
+class Unplugged : public PanelWindow, public testing::WithParamInterface<UnplugCase> {
+ protected:
+  void PlugIn(const std::vector<std::string>& args) {
+    StartPanel(args, false);
+    QFile::remove(link_);
+    ASSERT_TRUE(QFile::link(device, link_));
+  }
+  void Unplug() {
+    sim.reset();
+    QFile::remove(link_);
+  }
+  // Get Data, Send Data (warning answered No, confirmation Yes), or Edit Data with Yes at
+  // the warning.
+  void UseThePanel() {
+    switch (GetParam().use) {
+      case PanelUse::GetData: window->cmdRx->click(); break;
+      case PanelUse::SendData: window->cmdTx->click(); break;
+      case PanelUse::LengthQuery:
+        warning->answers.push_back(WarningAnswers::Yes);
+        window->mnuEditData->trigger();
+        break;
+    }
+  }
+  void ExpectItWorked() {
+    switch (GetParam().use) {
+      case PanelUse::GetData: EXPECT_TRUE(WaitForMessage("All Data Received Successfully")); break;
+      case PanelUse::SendData: EXPECT_TRUE(WaitForMessage("Data Written Successfully")); break;
+      case PanelUse::LengthQuery:
+        EXPECT_TRUE(WaitUntil([&] { return link.LengthsKnown(); }, kReplyDeadlineMs));
+        break;
+    }
+    EXPECT_EQ(PortErrors(), 0);
+  }
+  int PortErrors() const {
+    int n = 0;
+    for (const MessageBoxCall& call : messages) n += call.caption == "COM Port Error";
+    return n;
+  }
+
+  const QString link_ = dir.filePath("ttyPanel");
+};
+
+TEST_P(Unplugged, TheNextUseOpensTheSameDeviceAgain) {
+  qputenv("QUELLSO_COM1", link_.toLocal8Bit());
+  PlugIn({"--answer-first", "40"});  // 40 of the 41 lengths: the warning still comes
+  ShowWindow();
+  ASSERT_TRUE(window->CommPort->Enabled());
+  ASSERT_TRUE(WaitUntil([&] { return link.ReplyCount() == 40; }, kReplyDeadlineMs));
+  Unplug();
+  ASSERT_TRUE(WaitUntil([&] { return window->CommPort->DeviceLost(); }, kReplyDeadlineMs));
+  realSleeps = true;
+
+  if (!GetParam().pluggedBack) {
+    UseThePanel();
+    Settle(1300);  // a time-out would have come by now
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "COM Port Error");
+    const QStringList lines = messages[0].text.split('\n');
+    ASSERT_EQ(lines.size(), 3) << messages[0].text.toStdString();
+    EXPECT_EQ(lines[0], "Could not open COM1.");
+    EXPECT_TRUE(lines[2].contains("does not exist")) << lines[2].toStdString();
+    EXPECT_FALSE(window->CommPort->Enabled());  // nothing was sent anywhere
+    EXPECT_FALSE(link.LengthsKnown());
+    messages.clear();
+  }
+  // Plugged (back) in: the next use works at once, without a visit to Preferences.
+  PlugIn({});
+  UseThePanel();
+  ExpectItWorked();
+  EXPECT_TRUE(window->CommPort->Enabled());
+  EXPECT_FALSE(window->CommPort->DeviceLost());
+  EXPECT_EQ(window->CommPort->DeviceName(), "COM1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Adapters, Unplugged, testing::ValuesIn(kUnplugCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

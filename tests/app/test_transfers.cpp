@@ -6,17 +6,21 @@
 #include <time.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <span>
+#include <stdexcept>
 
 #include "app/mainwindow.h"
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
+#include "panel/pacing.h"
 #include "panel/panellink.h"
 #include "settings/preferences.h"
 #include "tests/app/warninganswers.h"
@@ -510,6 +514,89 @@ TEST_F(Transfers, EditDataWarnsOnEveryToggleWhileTheLengthsAreUnknown) {
   EXPECT_EQ(window.eEvTubeNo->MaxLength(), 0);
   EXPECT_FALSE(window.eJobName->ReadOnly());
 }
+
+// ---- the busy cursor ----
+//
+// The busy cursor shows while a transfer paces out its frames (the window cannot respond
+// meanwhile), never over a message box, and is gone afterwards on every path, an exception
+// from inside the transfer included.
+
+enum class BusyUse { GetData, SendData, LengthQuery, FirstShow };
+
+struct BusyCase {
+  const char* name;
+  BusyUse use;
+  int busyWaits;  // the pacing waits, all under the busy cursor
+  int waits;      // every wait
+};
+
+const BusyCase kBusyCases[] = {
+    {"GetData", BusyUse::GetData, 42, 42},
+    // Yes at the warning: the length query, then the unit command and 40 writes (blank date).
+    {"SendData", BusyUse::SendData, 82, 82},
+    {"TheLengthQueryAtTheWarning", BusyUse::LengthQuery, 41, 41},
+    {"TheLengthQueryAtFirstShow", BusyUse::FirstShow, 41, 42},  // then 100 ms, not busy
+};
+
+void PrintTo(const BusyCase& c, std::ostream* os) { *os << c.name; }
+
+class BusyCursor : public Transfers, public testing::WithParamInterface<BusyCase> {
+ protected:
+  static int Shape() { return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1; }
+  void Use() {
+    switch (GetParam().use) {
+      case BusyUse::GetData: window.cmdRx->click(); break;
+      case BusyUse::SendData: window.cmdTx->click(); break;
+      case BusyUse::LengthQuery: window.mnuEditData->trigger(); break;
+      case BusyUse::FirstShow: window.show(); break;
+    }
+  }
+};
+
+TEST_P(BusyCursor, ShowsWhileTheFramesArePacedOut) {
+  WarningAnswers warning(MakeWarning());
+  warning.answers = {WarningAnswers::Yes};
+  std::vector<int> shapes;
+  SetSleepHook([&](int) { shapes.push_back(Shape()); });
+  SetMessageBoxHook([&](const MessageBoxCall& call) {
+    messages.push_back(call);
+    EXPECT_EQ(Shape(), -1) << "busy over \"" << call.text.toStdString() << "\"";
+    return call.buttons == TMessageButtons::YesNo ? TModalResult::Yes : TModalResult::Ok;
+  });
+  Use();
+  ASSERT_EQ(shapes.size(), static_cast<std::size_t>(GetParam().waits));
+  EXPECT_EQ(std::count(shapes.begin(), shapes.end(), int{Qt::WaitCursor}), GetParam().busyWaits);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  window.close();
+}
+
+TEST_P(BusyCursor, GoesAwayWhenTheTransferFails) {
+  WarningAnswers warning(MakeWarning());
+  warning.answers = {WarningAnswers::Yes};
+  int waits = 0;
+  SetSleepHook([&](int) {
+    if (++waits == 5) throw std::runtime_error("the line failed");
+  });
+  // A failed query leaves the warning on the screen; the user then answers No.
+  SetMessageBoxHook([&](const MessageBoxCall& call) {
+    messages.push_back(call);
+    if (frmDefaultLengthWarning->isVisible())
+      QTimer::singleShot(0, frmDefaultLengthWarning->SpeedButton2, &QToolButton::click);
+    return TModalResult::Ok;
+  });
+  if (GetParam().use == BusyUse::FirstShow) {
+    window.show();  // the first show's steps run guarded, as every handler does
+  } else {
+    Use();
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                          [](const MessageBoxCall& call) { return call.text == "the line failed"; }));
+  window.close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, BusyCursor, testing::ValuesIn(kBusyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the first show ----
 
