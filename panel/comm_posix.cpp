@@ -329,10 +329,10 @@ class PosixDevice final : public TCommDevice {
       int timeout = -1;
       if (watch) {
         if (mask & EV_RXCHAR) {
-          if (rx_seen_ != 0) {
-            timeout = kTickMs;
-          } else if (const int quiet = Remaining(rx_quiet_until_); quiet > 0) {
+          if (const int quiet = Remaining(rx_quiet_until_); quiet > 0) {
             timeout = quiet;
+          } else if (rx_seen_ != 0) {
+            timeout = kTickMs;
           } else {
             p[0].events = POLLIN;  // level-triggered: only while nothing is reported
           }
@@ -565,9 +565,18 @@ class PosixDevice final : public TCommDevice {
       int waiting = 0;
       if (Ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
       const auto now = static_cast<std::uint32_t>(std::max(waiting, 0));
+      // Bytes reported before and still unread.
       const std::uint32_t before = purged || rx_seen_ < consumed ? 0 : rx_seen_ - consumed;
-      if (now > before || (consumed > 0 && now > 0)) events |= EV_RXCHAR;
-      rx_seen_ = now;
+      // The reader took some of them and stopped: it is asked again at once.  New bytes are
+      // reported at once too, unless a report went out less than a tick ago.
+      const bool stoppedEarly = consumed > 0 && before > 0 && now > 0;
+      const bool arrived = now > before && Remaining(rx_quiet_until_) <= 0;
+      if (stoppedEarly || arrived) {
+        events |= EV_RXCHAR;
+        rx_seen_ = now;
+      } else {
+        rx_seen_ = std::min(before, now);
+      }
     }
     if ((mask & EV_TXEMPTY) && tx_pending_) {
       int unsent = 0;
