@@ -11,8 +11,10 @@
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
 #include "panel/pacing.h"
+#include "panel/portready.h"
 #include "settings/portcontrol.h"
 #include "settings/preferences.h"
+#include "ui/busycursor.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/messagebox.h"
@@ -49,7 +51,10 @@ void TfrmMain::OpenPortStep() {
 
 // The length query.  Its replies are read once the first show has returned, or meanwhile
 // by the event loop of any message box or dialog on the screen.
-void TfrmMain::ConnectionCheckStep() { link_.ConnectionCheck(); }
+void TfrmMain::ConnectionCheckStep() {
+  const TBusyCursor busy;
+  link_.ConnectionCheck();
+}
 
 // Shown at every Edit Data and Send Data until the panel has reported all 41 lengths,
 // whatever the user answers.
@@ -75,47 +80,58 @@ void TfrmMain::SendUnitCommand() {
 
 // Get Data: the unit-system command, then a read request for each of the 41 slots.  The
 // replies are read by CommPortRxChar once this handler has returned; tmrComm reports a
-// panel that does not answer at all.
+// panel that does not answer at all.  First the port is made ready: an adapter unplugged
+// and plugged in again is opened anew; one that cannot be opened is reported and nothing
+// is sent.  The busy cursor shows while the frames are paced out.
 void TfrmMain::cmdRxClick() {
+  if (!PortReadyOrSay(link_, this)) return;
   ApplyPanelLengths();
   link_.SetConnecting(false);
-  SendUnitCommand();
-  link_.SetReplyCount(0);
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
-    link_.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
-    link_.SendFrame();
-    Sleep(kBetweenDataFramesMs);
+  {
+    const TBusyCursor busy;
+    SendUnitCommand();
+    link_.SetReplyCount(0);
+    for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
+      link_.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
+      link_.SendFrame();
+      Sleep(kBetweenDataFramesMs);
+    }
   }
   tmrComm->start();
 }
 
-// Send Data: after the warning (while the panel's lengths are not all known) and the
-// confirmation, the window's values go into the record and from there, slot by slot, into
-// the panel.  A blank date is not written; its slot counts as done.
+// Send Data: the port made ready first (as for Get Data); after the warning (while the
+// panel's lengths are not all known) and the confirmation, the window's values go into the
+// record and from there, slot by slot, into the panel, under the busy cursor.  A blank date
+// is not written; its slot counts as done.
 void TfrmMain::cmdTxClick() {
+  if (!PortReadyOrSay(link_, this)) return;
   DefaultLengthWarningStep();
   if (!link_.LengthsKnown()) ApplyDefaultLimits();
   if (MessageBox(this, "Are you sure you want to overwrite the existing panel data?", "Confirmation",
                  TMessageButtons::YesNo) != TModalResult::Yes)
     return;
   CollectRecord();
-  SendUnitCommand();
-  int first = kFirstSlot;
-  if (std::string_view(record_.CommissionDate()) == kBlankDate) {
-    link_.SetReplyCount(1);
-    first = kFirstSlot + 1;
-  } else {
-    link_.SetReplyCount(0);
-  }
   // A text that cannot be framed (only a model number full of control characters, against a
   // very long reported length, can be) is not sent; the user is told which field it was.
   int unsent = 0;
-  for (int slot = first; slot <= kLastSlot; ++slot) {
-    if (link_.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
-      link_.SendFrame();
-    else if (unsent == 0)
-      unsent = slot;
-    Sleep(kBetweenDataFramesMs);
+  {
+    const TBusyCursor busy;
+    SendUnitCommand();
+    int first = kFirstSlot;
+    if (std::string_view(record_.CommissionDate()) == kBlankDate) {
+      link_.SetReplyCount(1);
+      first = kFirstSlot + 1;
+    } else {
+      link_.SetReplyCount(0);
+    }
+    for (int slot = first; slot <= kLastSlot; ++slot) {
+      if (link_.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
+        link_.SendFrame();
+      else if (unsent == 0)
+        unsent = slot;
+      Sleep(kBetweenDataFramesMs);
+    }
   }
   tmrComm->start();
   if (unsent != 0) {
@@ -128,11 +144,13 @@ void TfrmMain::cmdTxClick() {
   }
 }
 
-// Replies: every complete frame waiting goes through the link, which stores, counts and
-// reports; then the window shows the record anew, unless a length query is under way.
+// Replies: every byte waiting goes through the link's read passes, and each complete frame
+// through the link, which stores, counts and reports; then the window shows the record
+// anew, unless a length query is under way.  Bytes that brought no frame (noise on the
+// line) change nothing in the record, so they do not refresh the window either: a refresh
+// would throw away what the user is typing.
 void TfrmMain::CommPortRxChar(QObject*, std::uint32_t) {
-  while (link_.ReadPass()) link_.ProcessFrame();
-  if (!link_.Connecting()) ShowRecord();
+  if (link_.ReadReplies() > 0 && !link_.Connecting()) ShowRecord();
 }
 
 // The port's other events are not monitored.

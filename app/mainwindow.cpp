@@ -70,6 +70,7 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
   tmrComm = new QTimer(this);
   tmrComm->setObjectName("tmrComm");
   tmrComm->setInterval(1000);
+  tmrComm->setTimerType(Qt::PreciseTimer);  // a coarse timer fires up to 5 % early
   CreateCommPort();
 
   InitActionsConnections();

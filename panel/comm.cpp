@@ -304,6 +304,16 @@ void TThreadComm::CheckOpen() {
   if (open_) throw ECommError(kPortAlreadyAssigned, -1);
 }
 
+bool TThreadComm::Ready() {
+  if (open_ && !DeviceLost()) {
+    InQueCount();  // a device that has gone fails the query, which marks it lost
+    if (!DeviceLost()) return true;
+  }
+  Close();
+  Open();
+  return open_ && !DeviceLost();
+}
+
 void TThreadComm::UpdateDataControlBlock() {
   if (!open_) return;
   device_->SetupComm(read_buf_size_, write_buf_size_);

@@ -200,6 +200,11 @@ class TThreadComm : public QObject, public TPanelPort, public TPortControl {
   void PurgeOut();
   // Raises "Port already assigned (open)" (-1) when open.
   void CheckOpen();
+  // Before a transfer: a port whose device has gone (an adapter unplugged; a query that
+  // fails now counts too) or that is closed is closed and opened again on the same
+  // DeviceName, never on another device.  True when it is open on a live device; false
+  // leaves OpenFailureText saying why.  Raises what Open raises.
+  bool Ready() override;
 
   void Lock() { lock_.lock(); }
   void Unlock() { lock_.unlock(); }
@@ -260,6 +265,9 @@ class TThreadComm : public QObject, public TPanelPort, public TPortControl {
   TCommEventChars* EventChars() const { return event_chars_.get(); }
 
   // ---- handlers (Sender is this component) ----
+  // OnRxChar fires when bytes arrive, with the count waiting, and again at once while bytes
+  // are left waiting after the handler read some of them; bytes a handler leaves wholly
+  // unread are announced again only when more arrive.
   std::function<void(QObject* Sender)> OnBreak, OnCts, OnDsr, OnRing, OnRlsd;
   std::function<void(QObject* Sender, std::int32_t Errors)> OnError;
   std::function<void(QObject* Sender, std::uint32_t Count)> OnRxChar;

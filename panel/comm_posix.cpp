@@ -15,7 +15,14 @@
 // Events: the event thread polls the device beside an eventfd that CancelWait writes, so a
 // close never waits for a device.  poll() is level-triggered, so once received bytes have
 // been reported and stay unread, POLLIN is left out and the input count is sampled every
-// tick until it grows or empties.  A hang-up (adapter unplugged, pseudo-terminal master
+// tick until it grows or empties.  After a report, bytes that arrive within the next tick
+// are reported together at its end, so a stream of single bytes (a flood of noise at the
+// line's speed) costs at most one hand-off per tick; the first byte after a quiet tick is
+// reported at once.  Bytes still waiting after the reader took some of them
+// are reported again at once: a reader that stops early (the panel link ends a read pass on
+// a stray byte after a frame) is never left waiting for traffic that may not come, and as
+// each report follows a read, this cannot spin.  Bytes a reader leaves wholly unread are
+// reported again only when more arrive.  A hang-up (adapter unplugged, pseudo-terminal master
 // closed) makes poll report POLLHUP for good: it is reported once and the device is then
 // left out of every poll.
 //
@@ -303,6 +310,9 @@ class PosixDevice final : public TCommDevice {
   }
 
   int WaitCommEvent(std::uint32_t& status) override {
+    // The wait after a report of received characters: bytes that arrive within a tick of it
+    // are reported together at the end of that tick.
+    if (std::exchange(rx_reported_, false)) rx_quiet_until_ = Clock::now() + std::chrono::milliseconds(kTickMs);
     for (;;) {
       if (cancelled_) return ECANCELED;
       const std::uint32_t mask = mask_;
@@ -310,6 +320,7 @@ class PosixDevice final : public TCommDevice {
       const bool watch = mask != 0 && !lost_;
       if (watch) {
         if (const std::uint32_t events = Sample(mask)) {
+          rx_reported_ = (events & EV_RXCHAR) != 0;
           status = events;
           return 0;
         }
@@ -318,12 +329,17 @@ class PosixDevice final : public TCommDevice {
       int timeout = -1;
       if (watch) {
         if (mask & EV_RXCHAR) {
-          if (rx_seen_ == 0) p[0].events = POLLIN;  // level-triggered: only while nothing is reported
-          else timeout = kTickMs;
+          if (const int quiet = Remaining(rx_quiet_until_); quiet > 0) {
+            timeout = quiet;
+          } else if (rx_seen_ != 0) {
+            timeout = kTickMs;
+          } else {
+            p[0].events = POLLIN;  // level-triggered: only while nothing is reported
+          }
         }
         if (((mask & EV_TXEMPTY) && tx_pending_) || ((mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) && has_modem_) ||
             ((mask & (EV_BREAK | EV_ERR)) && has_icount_))
-          timeout = kTickMs;
+          timeout = timeout < 0 ? kTickMs : std::min(timeout, kTickMs);
       }
       const int n = ::poll(p, 2, timeout);
       if (n < 0) {
@@ -549,9 +565,18 @@ class PosixDevice final : public TCommDevice {
       int waiting = 0;
       if (Ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
       const auto now = static_cast<std::uint32_t>(std::max(waiting, 0));
+      // Bytes reported before and still unread.
       const std::uint32_t before = purged || rx_seen_ < consumed ? 0 : rx_seen_ - consumed;
-      if (now > before) events |= EV_RXCHAR;
-      rx_seen_ = now;
+      // The reader took some of them and stopped: it is asked again at once.  New bytes are
+      // reported at once too, unless a report went out less than a tick ago.
+      const bool stoppedEarly = consumed > 0 && before > 0 && now > 0;
+      const bool arrived = now > before && Remaining(rx_quiet_until_) <= 0;
+      if (stoppedEarly || arrived) {
+        events |= EV_RXCHAR;
+        rx_seen_ = now;
+      } else {
+        rx_seen_ = std::min(before, now);
+      }
     }
     if ((mask & EV_TXEMPTY) && tx_pending_) {
       int unsent = 0;
@@ -623,6 +648,8 @@ class PosixDevice final : public TCommDevice {
 
   // The event thread's own view.
   std::uint32_t rx_seen_ = 0;  // bytes waiting at the last look
+  bool rx_reported_ = false;   // the last wait reported received characters
+  std::optional<Clock::time_point> rx_quiet_until_;  // no wake-up for a single byte until then
   int modem_seen_ = 0;
   serial_icounter_struct counts_for_events_{};
   // ClearCommError's view (user-interface thread).

@@ -168,10 +168,13 @@ class TCommDevice {
   virtual int SetCommTimeouts(const TCommTimeouts& timeouts) = 0;
   virtual int SetCommMask(std::uint32_t mask) = 0;
 
-  // Waits until an event of the mask happens, then gives its bits.  Returns ECANCELED once
-  // CancelWait has been called; an error when the device failed.  A device that has gone
-  // (hung up, unplugged) gives its error once; later waits then only wait for CancelWait,
-  // so a caller that loops costs no processor time.
+  // Waits until an event of the mask happens, then gives its bits.  EV_RXCHAR comes when
+  // bytes arrive, and again while bytes are waiting after some were read since it last came
+  // (so a reader that stops early is asked again); bytes that nobody reads are not reported
+  // again until more arrive, so a reader that takes nothing cannot make it spin.  Returns
+  // ECANCELED once CancelWait has been called; an error when the device failed.  A device
+  // that has gone (hung up, unplugged) gives its error once; later waits then only wait for
+  // CancelWait, so a caller that loops costs no processor time.
   virtual int WaitCommEvent(std::uint32_t& mask) = 0;
   // Ends the current wait and every later one, from any thread.
   virtual void CancelWait() = 0;

@@ -4,6 +4,8 @@
 #include <QToolButton>
 
 #include "panel/panellink.h"
+#include "panel/portready.h"
+#include "ui/busycursor.h"
 #include "ui/dialogkeys.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -69,8 +71,13 @@ TfrmDefaultLengthWarning::TfrmDefaultLengthWarning(TPanelLink& link, QWidget* pa
   AnswerEnterAndEscape(this, SpeedButton1, SpeedButton2);
 }
 
+// The port is made ready first (an adapter plugged back in opens anew; one that cannot be
+// opened is reported and nothing is sent); the query runs under the busy cursor.
 void TfrmDefaultLengthWarning::SpeedButton1Click() {
-  link_.ConnectionCheck();
+  if (PortReadyOrSay(link_, this)) {
+    const TBusyCursor busy;
+    link_.ConnectionCheck();
+  }
   accept();
 }
 

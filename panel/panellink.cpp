@@ -132,11 +132,18 @@ void TPanelLink::SendFrame() {
 // ---- receiving ----
 
 bool TPanelLink::ReadPass() {
+  std::int32_t read = 0;
+  return ReadPass(read);
+}
+
+bool TPanelLink::ReadPass(std::int32_t& read) {
+  read = 0;
   if (port_ == nullptr) return false;
   const std::int32_t waiting = port_->InQueCount();
-  for (std::int32_t i = 0; i < waiting; ++i) {
+  while (read < waiting) {
     char byte = 0;
     if (port_->Read(&byte, 1) != 1) break;
+    ++read;
     const TFrameReceiver::Step step = receiver_.Take(static_cast<std::uint8_t>(byte));
     if (step == TFrameReceiver::Step::Completed) return true;
     // A byte discarded right after a complete frame ends the pass as well; the bytes still
@@ -144,6 +151,21 @@ bool TPanelLink::ReadPass() {
     if (receiver_.Latched()) break;
   }
   return false;
+}
+
+int TPanelLink::ReadReplies() {
+  if (port_ == nullptr) return 0;
+  int frames = 0;
+  for (std::int32_t left = port_->InQueCount(); left > 0;) {
+    std::int32_t read = 0;
+    if (ReadPass(read)) {
+      ProcessFrame();
+      ++frames;
+    }
+    if (read == 0) break;
+    left -= read;
+  }
+  return frames;
 }
 
 bool TPanelLink::ProcessFrame() {

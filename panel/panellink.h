@@ -115,6 +115,16 @@ class TPanelLink {
   // ProcessFrame, then ReadPass again until it returns false.  Bytes left waiting are read by
   // the next pass.
   bool ReadPass();
+  // What the port's character-received handler runs: read passes, each one that completes a
+  // frame followed by ProcessFrame, until every byte that was waiting when it began has been
+  // read.  A pass that ends on a byte discarded after a frame is simply followed by the next
+  // pass, so stray bytes on the line (a CR or CR LF after each reply, noise between replies
+  // or on the idle line) never leave bytes waiting for traffic that may not come.  Bytes that
+  // arrive meanwhile are left to the next character-received event, so a flood cannot keep
+  // it from returning.  Ends early when a pass reads no byte (the port closed, or a read
+  // failed).  Every pass reads at least one byte, so it cannot spin.  Returns the complete
+  // frames it processed.
+  int ReadReplies();
   // Checks, decodes and dispatches the frame that the last ReadPass completed.  A frame that
   // fails the check, is too short to hold its header and checksum, or is longer than 256 bytes
   // once un-escaped is dropped: nothing changes, nothing is reported, result false.
@@ -168,6 +178,8 @@ class TPanelLink {
 
  private:
   void BuildFrame(std::uint8_t code, std::uint8_t slot, std::size_t payloadLength);
+  // ReadPass, counting the bytes it read.
+  bool ReadPass(std::int32_t& read);
   void ProcessReadReply();
   void ProcessWriteReply();
   void CountReply();

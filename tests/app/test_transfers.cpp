@@ -3,16 +3,24 @@
 // time-out, the field limits, and the default-length warning.  The end-to-end runs against
 // the simulator are in test_panelwindow.cpp.
 
+#include <time.h>
+
 #include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
+#include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <span>
+#include <stdexcept>
 
 #include "app/mainwindow.h"
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
+#include "panel/pacing.h"
 #include "panel/panellink.h"
 #include "settings/preferences.h"
 #include "tests/app/memoryport.h"
@@ -293,6 +301,28 @@ TEST_P(Timeout, StopsTheTimerAndComplainsUnlessAll41Came) {
 INSTANTIATE_TEST_SUITE_P(Counts, Timeout, testing::ValuesIn(kTimeoutCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// tmrComm measures its second precisely.  A coarse timer may fire up to 5 % early, and does
+// so when it is started just after a full second of the system's clock, which it rounds its
+// deadline down to: started there, the time-out must still take the whole second.
+TEST_F(Transfers, TheTimeOutNeverComesEarly) {
+  EXPECT_EQ(window.tmrComm->timerType(), Qt::PreciseTimer);
+  const auto millisecond = [] {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int>(now.tv_nsec / 1000000);
+  };
+  for (const int phase : {40, 45}) {
+    while (millisecond() != phase) QThread::usleep(200);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    window.cmdRxClick();  // sends, then starts tmrComm (the waits are recorded, not slept)
+    ASSERT_TRUE(WaitUntil([&] { return !messages.empty(); }, 3000));
+    EXPECT_GE(sinceStart.elapsed(), 1000) << "started " << phase << " ms after a full second";
+    EXPECT_EQ(messages[0].text, "Communications Timeout Error ");
+    messages.clear();
+  }
+}
+
 // ---- Send Data ----
 
 struct SendCase {
@@ -452,6 +482,89 @@ TEST_F(Transfers, EditDataWarnsOnEveryToggleWhileTheLengthsAreUnknown) {
   EXPECT_EQ(window.eEvTubeNo->MaxLength(), 0);
   EXPECT_FALSE(window.eJobName->ReadOnly());
 }
+
+// ---- the busy cursor ----
+//
+// The busy cursor shows while a transfer paces out its frames (the window cannot respond
+// meanwhile), never over a message box, and is gone afterwards on every path, an exception
+// from inside the transfer included.
+
+enum class BusyUse { GetData, SendData, LengthQuery, FirstShow };
+
+struct BusyCase {
+  const char* name;
+  BusyUse use;
+  int busyWaits;  // the pacing waits, all under the busy cursor
+  int waits;      // every wait
+};
+
+const BusyCase kBusyCases[] = {
+    {"GetData", BusyUse::GetData, 42, 42},
+    // Yes at the warning: the length query, then the unit command and 40 writes (blank date).
+    {"SendData", BusyUse::SendData, 82, 82},
+    {"TheLengthQueryAtTheWarning", BusyUse::LengthQuery, 41, 41},
+    {"TheLengthQueryAtFirstShow", BusyUse::FirstShow, 41, 42},  // then 100 ms, not busy
+};
+
+void PrintTo(const BusyCase& c, std::ostream* os) { *os << c.name; }
+
+class BusyCursor : public Transfers, public testing::WithParamInterface<BusyCase> {
+ protected:
+  static int Shape() { return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1; }
+  void Use() {
+    switch (GetParam().use) {
+      case BusyUse::GetData: window.cmdRx->click(); break;
+      case BusyUse::SendData: window.cmdTx->click(); break;
+      case BusyUse::LengthQuery: window.mnuEditData->trigger(); break;
+      case BusyUse::FirstShow: window.show(); break;
+    }
+  }
+};
+
+TEST_P(BusyCursor, ShowsWhileTheFramesArePacedOut) {
+  WarningAnswers warning(MakeWarning());
+  warning.answers = {WarningAnswers::Yes};
+  std::vector<int> shapes;
+  SetSleepHook([&](int) { shapes.push_back(Shape()); });
+  SetMessageBoxHook([&](const MessageBoxCall& call) {
+    messages.push_back(call);
+    EXPECT_EQ(Shape(), -1) << "busy over \"" << call.text.toStdString() << "\"";
+    return call.buttons == TMessageButtons::YesNo ? TModalResult::Yes : TModalResult::Ok;
+  });
+  Use();
+  ASSERT_EQ(shapes.size(), static_cast<std::size_t>(GetParam().waits));
+  EXPECT_EQ(std::count(shapes.begin(), shapes.end(), int{Qt::WaitCursor}), GetParam().busyWaits);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  window.close();
+}
+
+TEST_P(BusyCursor, GoesAwayWhenTheTransferFails) {
+  WarningAnswers warning(MakeWarning());
+  warning.answers = {WarningAnswers::Yes};
+  int waits = 0;
+  SetSleepHook([&](int) {
+    if (++waits == 5) throw std::runtime_error("the line failed");
+  });
+  // A failed query leaves the warning on the screen; the user then answers No.
+  SetMessageBoxHook([&](const MessageBoxCall& call) {
+    messages.push_back(call);
+    if (frmDefaultLengthWarning->isVisible())
+      QTimer::singleShot(0, frmDefaultLengthWarning->SpeedButton2, &QToolButton::click);
+    return TModalResult::Ok;
+  });
+  if (GetParam().use == BusyUse::FirstShow) {
+    window.show();  // the first show's steps run guarded, as every handler does
+  } else {
+    Use();
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                          [](const MessageBoxCall& call) { return call.text == "the line failed"; }));
+  window.close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, BusyCursor, testing::ValuesIn(kBusyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the first show ----
 

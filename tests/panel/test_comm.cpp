@@ -490,6 +490,24 @@ TEST_F(CommPty, UnreadBytesAreReportedOnceWithoutSpinning) {
   ASSERT_TRUE(WaitUntil([&] { return !counts.empty() && counts.back() == 8; }));
 }
 
+// A handler that reads some of the waiting bytes and stops (as a read pass does on a stray
+// byte after a frame) is called again at once for the rest: no new byte has to arrive.
+TEST_F(CommPty, BytesLeftAfterTheHandlerReadSomeAreAnnouncedAgain) {
+  std::string received;
+  int events = 0;
+  comm.OnRxChar = [&](QObject*, std::uint32_t) {
+    ++events;
+    char byte = 0;
+    if (comm.Read(&byte, 1) == 1) received += byte;
+  };
+  comm.Open();
+  pty.Write("123456789");
+  ASSERT_TRUE(WaitUntil([&] { return received.size() == 9; })) << "read " << received;
+  EXPECT_EQ(received, "123456789");
+  EXPECT_GE(events, 9);
+  EXPECT_EQ(comm.InQueCount(), 0);
+}
+
 // With no event monitored the thread only waits for Close.
 TEST_F(CommPty, AnEmptyMonitorSetDeliversNothingAndCostsNothing) {
   comm.SetMonitorEvents({});

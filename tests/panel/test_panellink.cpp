@@ -307,6 +307,64 @@ TEST_F(PanelLinkTest, AByteRightAfterAFrameEndsThePass) {
   EXPECT_EQ(link.FieldLength(10), 12);
 }
 
+// ReadReplies, what the character-received handler runs: one call reads every byte that was
+// waiting, however many read passes the stray bytes between the frames take.
+struct StrayCase {
+  const char* name;
+  Bytes before;  // ahead of the first reply (after a frame that set the latch)
+  Bytes after;   // after every reply
+};
+
+const StrayCase kStrayCases[] = {
+    {"ACrAfterEachReply", {}, Hex("0D")},
+    {"ACrLfAfterEachReply", {}, Hex("0D 0A")},
+    {"NoiseAfterEachReply", {}, Hex("41 03 10 FF 00 03 83")},
+    {"NoiseOnTheIdleLineFirst", Hex("55 0D 0A 00 FF 03 10 7F 80"), {}},
+};
+
+class ReadReplies : public PanelLinkTest, public testing::WithParamInterface<StrayCase> {};
+
+TEST_P(ReadReplies, ReadsEveryByteThatWasWaitingInOneCall) {
+  SetLength(1, 11);  // a frame before: the latch is set
+  Bytes stream = GetParam().before;
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    const std::string text = slot == 1 ? "07 DEC 1999" : "V" + std::to_string(slot);
+    stream = Join({stream, TextReply(static_cast<std::uint8_t>(slot), text), GetParam().after});
+  }
+  port.Deliver(stream);
+  link.ReadReplies();
+  EXPECT_TRUE(port.input.empty()) << port.input.size() << " bytes left";
+  EXPECT_EQ(link.ReplyCount(), kSlotCount);
+  ExpectAllFieldsReceived(record, owner);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, ReadReplies, testing::ValuesIn(kStrayCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A port whose queue grows while it is read, as a line does that keeps delivering.
+class GrowingPort : public MemoryPort {
+ public:
+  std::int32_t Read(char* buffer, unsigned long count) override {
+    Deliver({0x0D});
+    return MemoryPort::Read(buffer, count);
+  }
+};
+
+TEST_F(PanelLinkTest, ReadRepliesLeavesWhatArrivesMeanwhileToTheNextEvent) {
+  GrowingPort growing;
+  link.SetPort(&growing);
+  const Bytes reply = LengthReply(9, 16);
+  growing.Deliver(Join({reply, Hex("0D 0D 0D")}));
+  link.ReadReplies();  // one CR arrives per byte read: a pass that never ran dry would not end
+  EXPECT_EQ(link.FieldLength(9), 16);
+  EXPECT_EQ(growing.input.size(), reply.size() + 3);
+  growing.open = false;
+  link.ReadReplies();  // a closed port reads nothing
+  EXPECT_EQ(growing.input.size(), reply.size() + 3);
+  link.SetPort(nullptr);
+  link.ReadReplies();
+}
+
 TEST_F(PanelLinkTest, AnOverlongFrameIsDiscardedAndTheNextFrameRead) {
   Bytes overlong{kStx};
   overlong.insert(overlong.end(), 400, 'A');

@@ -255,6 +255,9 @@ const FaultCase kFaultCases[] = {
     {"CorruptAll", {"--corrupt-checksums"}, 0},
     {"NoiseBetweenFrames", {"--noise", "7"}, 41},
     {"Delayed", {"--delay", "1"}, 41},
+    {"TrailingCrLf", {"--trailer", "crlf"}, 41},
+    {"PacedWithATrailingCr", {"--paced", "--trailer", "0d"}, 41},
+    {"StrayStxEveryTenth", {"--stray-stx", "10"}, 37},  // replies 10, 20, 30, 40 of 42 are lost
 };
 
 class PanelSimFaultTest : public PanelSimTest, public testing::WithParamInterface<FaultCase> {};
@@ -268,7 +271,9 @@ TEST_P(PanelSimFaultTest, ReadsWhatTheFaultyPanelLetsThrough) {
   ASSERT_EQ(lines.size(), 42u);
   // The log says which replies went out; read until they all have arrived.
   int sent = 0;
-  for (const auto& line : lines) sent += line.find(" (") == std::string::npos || line.find("(checksum spoilt)") != std::string::npos;
+  for (const auto& line : lines)
+    sent += line.find(" (") == std::string::npos || line.find("(checksum spoilt)") != std::string::npos ||
+            line.find("(stray STX before it)") != std::string::npos;
   ASSERT_TRUE(ReadUntil([&] { return frames_ == sent; })) << frames_ << " of " << sent << " frames";
   EXPECT_EQ(link.ReplyCount(), GetParam().counted);
   EXPECT_EQ(owner.Count("all received"), GetParam().counted == 41 ? 1 : 0);
@@ -276,6 +281,36 @@ TEST_P(PanelSimFaultTest, ReadsWhatTheFaultyPanelLetsThrough) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, PanelSimFaultTest, testing::ValuesIn(kFaultCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Once the line has been quiet for a while after a request: the flood first (once), then
+// the idle noise after each later request.  The flood comes at the line's speed.
+TEST_F(PanelSimTest, AQuietLineGetsItsFloodOnceAndThenIdleNoise) {
+  Start({"--log", "--flood", "400", "--idle-noise", "9"});
+  link.BuildReadRequest(kFieldObjectType, 2, kLengthProperty);
+  link.SendFrame();
+  EXPECT_EQ(sim->ReadLine(), "read slot 2 length -> 30");
+  const auto flood = sim->ReadLine();
+  ASSERT_TRUE(flood);
+  long bytes = 0;
+  ASSERT_EQ(std::sscanf(flood->c_str(), "flood: %ld random bytes in 400 ms", &bytes), 1) << *flood;
+  EXPECT_GT(bytes, kSimLineBytesPerSecond * 400 / 1000 * 9 / 10);
+  EXPECT_LE(bytes, kSimLineBytesPerSecond * 400 / 1000 + 1);
+  ASSERT_TRUE(ReadUntil([&] { return port.InQueCount() == 0; }));  // whatever the flood left
+
+  std::string noise;
+  link.BuildReadRequest(kFieldObjectType, 3, kLengthProperty);
+  link.SendFrame();
+  EXPECT_EQ(sim->ReadLine(), "read slot 3 length -> 30");
+  EXPECT_EQ(sim->ReadLine(), "idle noise: 9 bytes");
+  const auto deadline = Clock::now() + kWatchdog;
+  while (noise.size() < 8 + 9 && Clock::now() < deadline) {  // the reply (8 bytes), then the noise
+    char byte = 0;
+    if (port.Read(&byte, 1) == 1) noise += byte;
+    else std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(noise.size(), 17u);
+  EXPECT_EQ(noise.substr(8).find(static_cast<char>(kStx)), std::string::npos);
+}
 
 TEST_F(PanelSimTest, SurvivesThePortClosedAndReopenedWithoutSpinning) {
   Start({});
@@ -484,6 +519,16 @@ const OptionCase kOptionCases[] = {
      "--lengths: more than 41 lengths given"},
     {"FlagWithValue", {"--log=yes"}, "--log takes no value"},
     {"StateWithoutAPath", {"--state"}, "--state needs a file path"},
+    {"LineFaults", {"--trailer", "crlf", "--paced", "--stray-stx", "3", "--idle-noise=40", "--flood", "10000"}, ""},
+    {"TrailerOfHex", {"--trailer", "0D0a03"}, ""},
+    {"TrailerUnknown", {"--trailer", "tab"}, "--trailer needs cr, lf, crlf or 1 to 16 hexadecimal byte values (0d0a)"},
+    {"TrailerOddDigits", {"--trailer", "0d0"}, "--trailer needs cr, lf, crlf or 1 to 16 hexadecimal byte values (0d0a)"},
+    {"TrailerTooLong", {"--trailer", std::string(34, '0')},
+     "--trailer needs cr, lf, crlf or 1 to 16 hexadecimal byte values (0d0a)"},
+    {"PacedWithValue", {"--paced=1"}, "--paced takes no value"},
+    {"IdleNoiseZero", {"--idle-noise", "0"}, "--idle-noise needs a number from 1 to 10000"},
+    {"FloodTooLong", {"--flood", "600001"}, "--flood needs a number from 1 to 600000"},
+    {"StrayStxZero", {"--stray-stx", "0"}, "--stray-stx needs a number from 1 to 100000000"},
 };
 
 class SimOptionTest : public testing::TestWithParam<OptionCase> {};
@@ -513,6 +558,18 @@ TEST(SimOptions, ValuesLandWhereTheySay) {
   EXPECT_EQ(options.lengths[4], 20);  // untouched default
   EXPECT_EQ(options.lengths[9], 40);
   EXPECT_EQ(options.delayMs, 10);
+
+  const char* faults[] = {"sim", "--trailer", "crlf", "--paced", "--stray-stx", "4", "--idle-noise", "6", "--flood", "250"};
+  TSimOptions line;
+  ASSERT_EQ(ParseSimOptions(10, faults, line, help), "");
+  EXPECT_EQ(line.trailer, (std::vector<std::uint8_t>{'\r', '\n'}));
+  EXPECT_TRUE(line.paced);
+  EXPECT_EQ(line.strayStxEvery, 4);
+  EXPECT_EQ(line.idleNoise, 6);
+  EXPECT_EQ(line.floodMs, 250);
+  const char* hex[] = {"sim", "--trailer=0D0a"};
+  ASSERT_EQ(ParseSimOptions(2, hex, line, help), "");
+  EXPECT_EQ(line.trailer, (std::vector<std::uint8_t>{0x0D, 0x0A}));
 }
 
 TEST(SimOptions, DatesFromPackedBytes) {

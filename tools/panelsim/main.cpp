@@ -11,8 +11,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -112,14 +114,25 @@ int OpenDevice(const std::string& path, std::string& error) {
   return fd;
 }
 
-// Waits up to `ms` milliseconds; false when a signal asked to stop meanwhile.
-bool Wait(int ms) {
-  pollfd p{g_signal_pipe[0], POLLIN, 0};
-  int r;
-  do r = poll(&p, 1, ms);
-  while (r < 0 && errno == EINTR);
-  return r == 0;
+using Clock = std::chrono::steady_clock;
+
+// Waits until `until`; false when a signal asked to stop meanwhile.
+bool WaitUntil(Clock::time_point until) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now()).count();
+    if (left <= 0) return true;
+    const timespec ts{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+    pollfd p{g_signal_pipe[0], POLLIN, 0};
+    const int r = ppoll(&p, 1, &ts, nullptr);
+    if (r > 0) return false;
+    if (r < 0 && errno != EINTR) return true;
+  }
 }
+
+bool Wait(int ms) { return WaitUntil(Clock::now() + std::chrono::milliseconds(ms)); }
+
+// The time one byte takes on the line.
+constexpr auto kByteTime = std::chrono::nanoseconds(1000000000 / kSimLineBytesPerSecond);
 
 // Writes every byte, waiting up to a second whenever the line takes no more.
 void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
@@ -140,6 +153,43 @@ void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
       return;  // the other end has gone; the reply is lost as on a real line
     }
   }
+}
+
+// Writes one byte after the other at the line's speed; false when a signal asked to stop.
+bool WritePaced(int fd, const std::vector<std::uint8_t>& bytes) {
+  const auto start = Clock::now();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    WriteAll(fd, {bytes[i]});
+    if (!WaitUntil(start + kByteTime * static_cast<long>(i + 1))) return false;
+  }
+  return true;
+}
+
+// Random bytes at the line's speed for `ms` milliseconds.  A byte the line does not take at
+// once (nobody reads the other end) is lost, as it would be on a serial line.  Returns the
+// bytes written; false in `stopped` when a signal asked to stop.
+long Flood(int fd, TPanelSimulator& panel, int ms, bool& stopped) {
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::milliseconds(ms);
+  long written = 0;
+  stopped = false;
+  for (long i = 0;; ++i) {
+    const auto due = start + kByteTime * i;
+    if (due >= end) break;
+    if (!WaitUntil(due)) {
+      stopped = true;
+      break;
+    }
+    const std::uint8_t byte = panel.FloodByte();
+    if (write(fd, &byte, 1) == 1) ++written;
+  }
+  return written;
+}
+
+void Log(const TSimOptions& options, const std::string& line) {
+  if (!options.log) return;
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -194,9 +244,21 @@ int main(int argc, char** argv) {
   // instead of being polled in a busy loop; the program may open the slave at any time.
   bool hung_up = false;
   int status = 0;
+  // After a request, once the line has been quiet for a while: the flood (once), else the
+  // idle noise.
+  bool quiet_due = false;
+  bool flood_due = options.floodMs > 0;
+  Clock::time_point last_request{};
   for (;;) {
+    const bool quiet_acts = quiet_due && !hung_up && (flood_due || options.idleNoise > 0);
+    int timeout = hung_up ? 100 : -1;
+    if (quiet_acts) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          last_request + std::chrono::milliseconds(kSimQuietMs) - Clock::now());
+      timeout = static_cast<int>(std::max<long long>(left.count(), 0));
+    }
     pollfd fds[2] = {{g_signal_pipe[0], POLLIN, 0}, {line, POLLIN, 0}};
-    const int r = poll(fds, hung_up ? 1 : 2, hung_up ? 100 : -1);
+    const int r = poll(fds, hung_up ? 1 : 2, timeout);
     if (r < 0) {
       if (errno == EINTR) continue;
       std::fprintf(stderr, "quellso-panel-sim: cannot wait for the line: %s\n", std::strerror(errno));
@@ -206,6 +268,25 @@ int main(int argc, char** argv) {
     if (fds[0].revents != 0) break;  // SIGINT or SIGTERM
     if (hung_up) {
       hung_up = false;
+      continue;
+    }
+    if (r == 0 && quiet_acts) {
+      quiet_due = false;
+      if (flood_due) {
+        flood_due = false;
+        bool stopped = false;
+        const long bytes = Flood(line, panel, options.floodMs, stopped);
+        if (stopped) break;
+        Log(options, "flood: " + std::to_string(bytes) + " random bytes in " + std::to_string(options.floodMs) + " ms");
+      } else {
+        const std::vector<std::uint8_t> noise = panel.IdleNoise();
+        if (options.paced) {
+          if (!WritePaced(line, noise)) break;
+        } else {
+          WriteAll(line, noise);
+        }
+        Log(options, "idle noise: " + std::to_string(noise.size()) + " bytes");
+      }
       continue;
     }
     const bool readable = (fds[1].revents & POLLIN) != 0;
@@ -231,7 +312,12 @@ int main(int argc, char** argv) {
       if (!answer) continue;
       if (!answer->bytes.empty()) {
         if (options.delayMs > 0 && !Wait(options.delayMs)) stop = true;
-        if (!stop) WriteAll(line, answer->bytes);
+        if (!stop && options.paced) stop = !WritePaced(line, answer->bytes);
+        else if (!stop) WriteAll(line, answer->bytes);
+      }
+      if (answer->request) {  // the quiet spell counts from the end of its answer
+        quiet_due = true;
+        last_request = Clock::now();
       }
       // A value written is saved at once, so that the file always shows what the panel holds.
       // A save that fails is reported and the simulator carries on: the value stays stored.
@@ -241,10 +327,7 @@ int main(int argc, char** argv) {
       }
       // Logged after the reply is on its way (and the value saved), so that whoever reads the
       // log knows the reply is already in the line.
-      if (!stop && options.log && !answer->log.empty()) {
-        std::printf("%s\n", answer->log.c_str());
-        std::fflush(stdout);
-      }
+      if (!stop && !answer->log.empty()) Log(options, answer->log);
     }
     if (stop) break;
   }

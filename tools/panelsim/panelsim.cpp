@@ -95,6 +95,28 @@ std::string ParseLengths(std::string_view list, std::array<int, kSimSlots + 1>& 
   return "";
 }
 
+// "cr", "lf", "crlf", or hexadecimal byte values ("0d0a"), 1 to 16 bytes.
+bool ParseTrailer(std::string_view text, std::vector<std::uint8_t>& bytes) {
+  bytes.clear();
+  if (text == "cr") bytes = {'\r'};
+  else if (text == "lf") bytes = {'\n'};
+  else if (text == "crlf") bytes = {'\r', '\n'};
+  if (!bytes.empty()) return true;
+  if (text.empty() || text.size() % 2 != 0 || text.size() > 32) return false;
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = digit(text[i]), low = digit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  }
+  return true;
+}
+
 std::string Quoted(std::string_view text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -144,8 +166,20 @@ const char* SimUsage() {
          "  --drop-every N         leave out every Nth reply\n"
          "  --corrupt-checksums    spoil the checksum of every reply\n"
          "  --corrupt-every N      spoil the checksum of every Nth reply\n"
-         "  --noise N              send N noise bytes before each reply\n"
+         "  --noise N              send N noise bytes (never an STX) before each reply\n"
+         "  --stray-stx N          send an STX ahead of the noise before every Nth reply: a\n"
+         "                         frame begun by a glitch, which that reply then ends\n"
+         "  --trailer BYTES        send BYTES after each reply: cr, lf, crlf, or hexadecimal\n"
+         "                         byte values (0d0a), at most 16 bytes\n"
          "  --delay MS             wait MS milliseconds before each reply\n"
+         "  --paced                write at the line's speed, 19200 bit/s (one byte about\n"
+         "                         every 0.57 ms), instead of a whole reply at once\n"
+         "  --idle-noise N         once the line has been quiet for 300 ms after a request,\n"
+         "                         send N noise bytes (never an STX); again after each later\n"
+         "                         request\n"
+         "  --flood MS             once the line has first been quiet for 300 ms after a\n"
+         "                         request, send random bytes (STX included) for MS\n"
+         "                         milliseconds at the line's speed\n"
          "  --log                  print one line for each request understood\n"
          "  --state FILE           load the 41 values from the data file FILE at start (a\n"
          "                         missing file is created with the sample values) and save\n"
@@ -225,6 +259,22 @@ std::string ParseSimOptions(int argc, const char* const* argv, TSimOptions& opti
       long n = 0;
       error = count(n, 0, 10000);
       options.noise = static_cast<int>(n);
+    } else if (name == "--stray-stx") {
+      error = count(options.strayStxEvery, 1, 100000000);
+    } else if (name == "--trailer") {
+      const auto text = value();
+      if (!text || !ParseTrailer(*text, options.trailer))
+        return "--trailer needs cr, lf, crlf or 1 to 16 hexadecimal byte values (0d0a)";
+    } else if (name == "--paced") {
+      error = flag(options.paced);
+    } else if (name == "--idle-noise") {
+      long n = 0;
+      error = count(n, 1, 10000);
+      options.idleNoise = static_cast<int>(n);
+    } else if (name == "--flood") {
+      long n = 0;
+      error = count(n, 1, 600000);
+      options.floodMs = static_cast<int>(n);
     } else if (name == "--delay") {
       long n = 0;
       error = count(n, 0, 600000);
@@ -443,12 +493,11 @@ void TPanelSimulator::Reply(Answer& answer, std::uint8_t kind, std::uint8_t slot
     answer.log += " (reply dropped)";
     return;
   }
-  // Noise: any byte but STX, so that it can never begin a frame.
-  for (int i = 0; i < options_.noise; ++i) {
-    std::uint8_t b = static_cast<std::uint8_t>(noise_random_() & 0xFF);
-    if (b == kStx) b = 0x55;
-    answer.bytes.push_back(b);
+  if (options_.strayStxEvery > 0 && replies_ % options_.strayStxEvery == 0) {
+    answer.bytes.push_back(kStx);
+    answer.log += " (stray STX before it)";
   }
+  AppendNoise(answer.bytes, options_.noise);
   std::array<std::uint8_t, 2 * kFrameBufferSize> frame{};
   const std::size_t n = EncodeFrame(kind, slot, payload, frame);
   if (options_.corruptEvery > 0 && replies_ % options_.corruptEvery == 0) {
@@ -456,4 +505,20 @@ void TPanelSimulator::Reply(Answer& answer, std::uint8_t kind, std::uint8_t slot
     answer.log += " (checksum spoilt)";
   }
   answer.bytes.insert(answer.bytes.end(), frame.begin(), frame.begin() + static_cast<long>(n));
+  answer.bytes.insert(answer.bytes.end(), options_.trailer.begin(), options_.trailer.end());
+}
+
+// Noise: any byte but STX, so that it can never begin a frame.
+void TPanelSimulator::AppendNoise(std::vector<std::uint8_t>& bytes, int count) {
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t b = static_cast<std::uint8_t>(noise_random_() & 0xFF);
+    if (b == kStx) b = 0x55;
+    bytes.push_back(b);
+  }
+}
+
+std::vector<std::uint8_t> TPanelSimulator::IdleNoise() {
+  std::vector<std::uint8_t> bytes;
+  AppendNoise(bytes, options_.idleNoise);
+  return bytes;
 }

@@ -25,13 +25,25 @@ struct TSimOptions {
   long dropEvery = 0;               // leave out every Nth reply; 0: none
   long corruptEvery = 0;            // spoil the checksum of every Nth reply; 0: none
   int noise = 0;                    // bytes of noise before each reply
+  long strayStxEvery = 0;           // an STX ahead of the noise before every Nth reply; 0: none
+  std::vector<std::uint8_t> trailer;  // bytes after each reply (a CR, a CR LF ...)
   int delayMs = 0;                  // wait before each reply
+  bool paced = false;               // write at the line's speed instead of all at once
+  int idleNoise = 0;                // noise bytes sent on the line after each quiet spell
+  int floodMs = 0;                  // random bytes for this long after the first quiet spell
   bool log = false;                 // print each request understood
   std::string state;                // a data file to load the values from and save them to
   bool version = false;             // --version: print the version and end
 
   TSimOptions();
 };
+
+// A quiet spell: no request for this long after the last one.  --idle-noise and --flood act
+// after it.
+inline constexpr int kSimQuietMs = 300;
+
+// The line's speed: 19200 bit/s, 11 bits a byte (start bit, 8 data bits, parity, stop bit).
+inline constexpr int kSimLineBytesPerSecond = 19200 / 11;
 
 // The default length table: 11 for the date, 30 for job name and location, 20 for the model
 // number and 16 for the rest.
@@ -54,7 +66,8 @@ class TPanelSimulator {
 
   // The outcome of one frame taken from the line.
   struct Answer {
-    std::vector<std::uint8_t> bytes;  // to write to the line (noise, then the reply); may be empty
+    std::vector<std::uint8_t> bytes;  // to write to the line (a stray STX, noise, the reply, its
+                                      // trailer); may be empty
     std::string log;                  // one line for --log
     bool request = false;             // the frame was a request the simulator understood
     bool stored = false;              // a write was accepted: a stored value changed
@@ -62,6 +75,12 @@ class TPanelSimulator {
 
   // Takes one byte from the line; returns an answer each time a frame completes.
   std::optional<Answer> Take(std::uint8_t byte);
+
+  // Noise for the idle line (--idle-noise): that many bytes, never an STX, so that they can
+  // never begin a frame.
+  std::vector<std::uint8_t> IdleNoise();
+  // The next byte of a flood (--flood): any value, STX, ETX and DLE included.
+  std::uint8_t FloodByte() { return static_cast<std::uint8_t>(flood_random_() & 0xFF); }
 
   // The stored value of slot 1..41 (slot 1: the date text).
   const std::string& Value(int slot) const { return values_[static_cast<std::size_t>(slot)]; }
@@ -89,6 +108,7 @@ class TPanelSimulator {
   Answer Handle(const TDecodedFrame& frame);
   void Reply(Answer& answer, std::uint8_t kind, std::uint8_t slot, const std::vector<std::uint8_t>& payload);
   std::uint8_t WriteStatus(const TDecodedFrame& frame, std::string& description);
+  void AppendNoise(std::vector<std::uint8_t>& bytes, int count);
 
   TSimOptions options_;
   TFrameReceiver receiver_;
@@ -97,4 +117,5 @@ class TPanelSimulator {
   long requests_ = 0;  // requests understood so far
   long replies_ = 0;   // replies made so far (before dropping)
   std::minstd_rand noise_random_{2003};
+  std::minstd_rand flood_random_{1999};
 };
