@@ -110,82 +110,327 @@ bool ResolveLinks(std::filesystem::path& path, int& error) {
 
 // ---- the document ----
 
-ProfileDocument::ProfileDocument(std::string bytes) {
-  std::string_view rest(bytes);
-  if (rest.substr(0, kBom.size()) == kBom) {
-    bom_ = true;
-    rest.remove_prefix(kBom.size());
-  }
-  while (!rest.empty()) {
-    const std::size_t stop = rest.find_first_of("\r\n");
-    if (stop == std::string_view::npos) {
-      lines_.push_back(ParseLine(std::string(rest), {}));
-      break;
-    }
-    const std::size_t endLength = rest[stop] == '\r' && stop + 1 < rest.size() && rest[stop + 1] == '\n' ? 2 : 1;
-    lines_.push_back(ParseLine(std::string(rest.substr(0, stop)), std::string(rest.substr(stop, endLength))));
-    rest.remove_prefix(stop + endLength);
-  }
+namespace {
+
+// One line of a document: offsets into its bytes.  [begin, text_end) is the text,
+// [text_end, end) the line end ("\r\n", "\n", "\r", or nothing on a last line without one).
+struct LineSpan {
+  std::size_t begin = 0;
+  std::size_t text_end = 0;
+  std::size_t end = 0;
+  bool HasEnd() const { return end != text_end; }
+};
+
+// Where the lines start: after the byte-order mark, if there is one.
+std::size_t BodyStart(std::string_view bytes) { return bytes.substr(0, kBom.size()) == kBom ? kBom.size() : 0; }
+
+// What a line is.  For a section line, `name` is the section's name; for a key line, the
+// key, and [value_begin, value_end) the trimmed value, counted in the line's text.
+struct ParsedLine {
+  enum class Kind : unsigned char { Other, Section, Key } kind = Kind::Other;
+  std::string_view name;
+  std::size_t value_begin = 0;
+  std::size_t value_end = 0;
+};
+
+// The first character that is not a blank, or npos.
+std::size_t FirstNonBlank(std::string_view text) {
+  std::size_t first = 0;
+  while (first < text.size() && IsBlank(text[first])) ++first;
+  return first == text.size() ? std::string_view::npos : first;
 }
 
-ProfileDocument::Line ProfileDocument::ParseLine(std::string text, std::string end) {
-  Line line{std::move(text), std::move(end)};
-  const std::string_view t(line.text);
-  std::size_t first = 0;
-  while (first < t.size() && IsBlank(t[first])) ++first;
-  if (first == t.size() || t[first] == ';') return line;
+std::string_view SectionName(std::string_view text, std::size_t bracket) {
+  const std::size_t close = text.find(']', bracket + 1);
+  const std::size_t stop = close == std::string_view::npos ? text.size() : close;
+  return Trim(text.substr(bracket + 1, stop - bracket - 1));
+}
 
-  if (t[first] == '[') {
-    const std::size_t close = t.find(']', first + 1);
-    const std::size_t stop = close == std::string_view::npos ? t.size() : close;
-    const std::string_view name = Trim(t.substr(first + 1, stop - first - 1));
-    line.kind = Kind::Section;
-    line.name_begin = static_cast<std::size_t>(name.data() - t.data());
-    line.name_end = line.name_begin + name.size();
+// A key line's parts, given that its first non-blank is neither '[' nor ';'; false when
+// the line has no '='.
+bool ParseKey(std::string_view text, ParsedLine& line) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return false;
+  line.kind = ParsedLine::Kind::Key;
+  line.name = Trim(text.substr(0, equals));
+  std::size_t begin = equals + 1;
+  while (begin < text.size() && IsBlank(text[begin])) ++begin;
+  std::size_t end = text.size();
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  line.value_begin = begin;
+  line.value_end = end;
+  return true;
+}
+
+ParsedLine ParseLine(std::string_view text) {
+  ParsedLine line;
+  const std::size_t first = FirstNonBlank(text);
+  if (first == std::string_view::npos || text[first] == ';') return line;
+  if (text[first] == '[') {
+    line.kind = ParsedLine::Kind::Section;
+    line.name = SectionName(text, first);
     return line;
   }
-
-  const std::size_t equals = t.find('=');
-  if (equals == std::string_view::npos) return line;
-  const std::string_view key = Trim(t.substr(0, equals));
-  line.kind = Kind::Key;
-  line.name_begin = key.empty() ? equals : static_cast<std::size_t>(key.data() - t.data());
-  line.name_end = line.name_begin + key.size();
-  std::size_t begin = equals + 1;
-  while (begin < t.size() && IsBlank(t[begin])) ++begin;
-  std::size_t end_of_value = t.size();
-  while (end_of_value > begin && IsBlank(t[end_of_value - 1])) --end_of_value;
-  line.value_begin = begin;
-  line.value_end = end_of_value;
+  ParseKey(text, line);
   return line;
 }
 
-std::size_t ProfileDocument::FindSection(std::string_view section) const {
-  const std::string_view wanted = Trim(section);
-  for (std::size_t i = 0; i < lines_.size(); ++i)
-    if (lines_[i].kind == Kind::Section && SameName(lines_[i].Name(), wanted)) return i;
-  return std::string::npos;
+// CR and LF written as blanks: a written text stays on its line.
+std::string OnOneLine(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
 }
 
-std::size_t ProfileDocument::FindKey(std::size_t section, std::string_view key) const {
-  const std::string_view wanted = Trim(key);
-  for (std::size_t i = section + 1; i < lines_.size() && lines_[i].kind != Kind::Section; ++i)
-    if (lines_[i].kind == Kind::Key && SameName(lines_[i].Name(), wanted)) return i;
-  return std::string::npos;
+// A section or key name as a caller passes it: on one line, without surrounding spaces.
+std::string CallerName(std::string_view name) {
+  std::string out = OnOneLine(name);
+  const std::size_t first = out.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
-std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key) const {
-  const std::size_t s = FindSection(section);
-  if (s == std::string::npos) return std::nullopt;
-  const std::size_t k = FindKey(s, key);
-  if (k == std::string::npos) return std::nullopt;
-  const Line& line = lines_[k];
-  std::string_view value = std::string_view(line.text).substr(line.value_begin, line.value_end - line.value_begin);
+// The value of a key line as Find gives it: without its quote pair.
+std::string_view Unquoted(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
     value.remove_prefix(1);
     value.remove_suffix(1);
   }
   return value;
+}
+
+// Whether a section and a key, written as new lines, read back as that section and that
+// key.  Names that do not (a key holding '=' or starting with '[' or ';', a section
+// holding ']', tabs around either) change the file's structure when written, so each such
+// write is made on its own.
+bool WritesBackAsItself(std::string_view section, std::string_view key) {
+  const std::string sectionLine = Joined({"[", section, "]"});
+  const std::string keyLine = Joined({key, "="});
+  const ParsedLine s = ParseLine(sectionLine);
+  const ParsedLine k = ParseLine(keyLine);
+  return s.kind == ParsedLine::Kind::Section && s.name == section && k.kind == ParsedLine::Kind::Key &&
+         k.name == key;
+}
+
+// Where a set of keys lies in a document: one pass over its lines.
+//
+// Keys are grouped by section.  For each group, the first section line of that name, and
+// its last key line (or the section line itself when it has no key); for each key, the
+// first key line of that name in the group's section.
+class KeyLocator {
+ public:
+  struct Key {
+    std::string section;  // as CallerName gives it
+    std::string key;
+    std::size_t group = 0;
+    bool found = false;
+    LineSpan line;
+    std::size_t value_begin = 0;  // offsets into the document
+    std::size_t value_end = 0;
+  };
+  struct Group {
+    std::string name;
+    bool found = false;
+    LineSpan last;  // the section's last key line, or its section line
+  };
+
+  void Add(std::string section, std::string key) {
+    Key k;
+    k.section = std::move(section);
+    k.key = std::move(key);
+    while (k.group < groups_.size() && !SameName(groups_[k.group].name, k.section)) ++k.group;
+    if (k.group == groups_.size()) groups_.emplace_back().name = k.section;
+    keys_.push_back(std::move(k));
+  }
+
+  void Locate(std::string_view bytes) {
+    // Per group, the keys not found yet.
+    std::vector<std::vector<std::size_t>> wanted(groups_.size());
+    for (std::size_t k = 0; k < keys_.size(); ++k) wanted[keys_[k].group].push_back(k);
+    const char* const data = bytes.data();
+    const std::size_t size = bytes.size();
+    const std::size_t none = groups_.size();
+    std::size_t open = groups_.size();  // groups whose section may still come or go on
+    std::size_t active = none;          // the group whose section the lines are in
+    std::size_t at = BodyStart(bytes);
+    while (at < size && open > 0) {
+      // Empty lines cost a byte or two each.
+      if (data[at] == '\n') {
+        ++at;
+        continue;
+      }
+      if (data[at] == '\r') {
+        at += at + 1 < size && data[at + 1] == '\n' ? 2 : 1;
+        continue;
+      }
+      // One scan of the line: its first non-blank, its first '=' and its end.
+      const std::size_t begin = at;
+      std::size_t first = at;
+      while (first < size && IsBlank(data[first])) ++first;
+      std::size_t stop = first;
+      std::size_t equals = std::string_view::npos;
+      for (; stop < size && data[stop] != '\n' && data[stop] != '\r'; ++stop)
+        if (data[stop] == '=' && equals == std::string_view::npos) equals = stop;
+      at = stop;
+      if (at < size) at += data[at] == '\r' && at + 1 < size && data[at + 1] == '\n' ? 2 : 1;
+      if (first == stop || data[first] == ';') continue;  // blank line, comment
+      const LineSpan span{begin, stop, at};
+      if (data[first] == '[') {
+        if (active != none) {
+          --open;
+          active = none;
+        }
+        const std::string_view name = SectionName(bytes.substr(begin, stop - begin), first - begin);
+        for (std::size_t g = 0; g < groups_.size(); ++g) {
+          if (!groups_[g].found && SameName(groups_[g].name, name)) {
+            groups_[g].found = true;
+            groups_[g].last = span;
+            active = g;
+            break;
+          }
+        }
+        continue;
+      }
+      if (active == none || equals == std::string_view::npos) continue;
+      groups_[active].last = span;
+      std::vector<std::size_t>& left = wanted[active];
+      if (left.empty()) continue;
+      std::size_t nameEnd = equals;
+      while (nameEnd > first && IsBlank(data[nameEnd - 1])) --nameEnd;
+      const std::string_view name = bytes.substr(first, nameEnd - first);
+      for (std::size_t i = 0; i < left.size();) {
+        Key& k = keys_[left[i]];
+        if (!SameName(k.key, name)) {
+          ++i;
+          continue;
+        }
+        ParsedLine line;
+        ParseKey(bytes.substr(begin, stop - begin), line);
+        k.found = true;
+        k.line = span;
+        k.value_begin = begin + line.value_begin;
+        k.value_end = begin + line.value_end;
+        left[i] = left.back();
+        left.pop_back();
+      }
+    }
+  }
+
+  std::vector<Key>& keys() { return keys_; }
+  std::vector<Group>& groups() { return groups_; }
+
+ private:
+  std::vector<Key> keys_;
+  std::vector<Group> groups_;
+};
+
+// Applies writes whose names write back as themselves (WritesBackAsItself), all at once:
+// the result is that of writing them one after another.
+std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEntry>& entries,
+                          const std::vector<std::string>& values) {
+  // A key written twice keeps its first place and takes its last value.
+  KeyLocator locator;
+  std::vector<std::size_t> valueOf;  // per located key: index into values
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string section = CallerName(entries[i].section);
+    const std::string key = CallerName(entries[i].key);
+    bool again = false;
+    for (std::size_t k = 0; k < locator.keys().size() && !again; ++k) {
+      const KeyLocator::Key& known = locator.keys()[k];
+      if (SameName(known.section, section) && SameName(known.key, key)) {
+        valueOf[k] = i;
+        again = true;
+      }
+    }
+    if (again) continue;
+    locator.Add(section, key);
+    valueOf.push_back(i);
+  }
+  locator.Locate(bytes);
+  std::vector<KeyLocator::Key>& keys = locator.keys();
+  std::vector<KeyLocator::Group>& groups = locator.groups();
+
+  // Each change: at `pos`, `erase` bytes give way to `text`; at equal positions, lower
+  // `order` first.
+  struct Change {
+    std::size_t pos = 0;
+    int order = 0;
+    std::size_t erase = 0;
+    std::string text;
+  };
+  std::vector<Change> changes;
+  const std::size_t size = bytes.size();
+  const bool lastLineOpen = size > BodyStart(bytes) && bytes.back() != '\n' && bytes.back() != '\r';
+  bool endLastLine = false;  // the last line needs its CRLF
+
+  // New keys of sections that exist, after each section's last key line, in write order.
+  std::vector<std::string> inserted(groups.size());
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    const KeyLocator::Key& key = keys[k];
+    const std::string& value = values[valueOf[k]];
+    if (key.found) {
+      changes.push_back({key.value_begin, 1, key.value_end - key.value_begin, value});
+      if (!key.line.HasEnd()) endLastLine = true;
+    } else if (groups[key.group].found) {
+      inserted[key.group] += Joined({key.key, "=", value, kNewLineEnd});
+    }
+  }
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    if (inserted[g].empty()) continue;
+    if (!groups[g].last.HasEnd()) endLastLine = true;
+    changes.push_back({groups[g].last.end, 2, 0, std::move(inserted[g])});
+  }
+  // Sections that do not exist, appended in the order in which they were first written.
+  std::string appended;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    if (groups[g].found) continue;
+    appended += Joined({"[", groups[g].name, "]", kNewLineEnd});
+    for (std::size_t k = 0; k < keys.size(); ++k)
+      if (keys[k].group == g) appended += Joined({keys[k].key, "=", values[valueOf[k]], kNewLineEnd});
+  }
+  if (!appended.empty()) {
+    endLastLine = true;
+    changes.push_back({size, 3, 0, std::move(appended)});
+  }
+  if (endLastLine && lastLineOpen) changes.push_back({size, 0, 0, std::string(kNewLineEnd)});
+
+  std::sort(changes.begin(), changes.end(),
+            [](const Change& a, const Change& b) { return a.pos != b.pos ? a.pos < b.pos : a.order < b.order; });
+  std::size_t total = size;
+  for (const Change& c : changes) total += c.text.size() - c.erase;
+  std::string out;
+  out.reserve(total);
+  std::size_t cursor = 0;
+  for (const Change& c : changes) {
+    out.append(bytes, cursor, c.pos - cursor);
+    out += c.text;
+    cursor = c.pos + c.erase;
+  }
+  out.append(bytes, cursor, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key) const {
+  const ProfileKey one{section, key};
+  return FindAll(std::span(&one, 1)).front();
+}
+
+std::vector<std::optional<std::string_view>> ProfileDocument::FindAll(std::span<const ProfileKey> keys) const {
+  KeyLocator locator;
+  for (const ProfileKey& k : keys) locator.Add(CallerName(k.section), CallerName(k.key));
+  locator.Locate(bytes_);
+  std::vector<std::optional<std::string_view>> values;
+  values.reserve(keys.size());
+  for (const KeyLocator::Key& k : locator.keys()) {
+    if (k.found)
+      values.emplace_back(Unquoted(std::string_view(bytes_).substr(k.value_begin, k.value_end - k.value_begin)));
+    else
+      values.emplace_back(std::nullopt);
+  }
+  return values;
 }
 
 std::string ProfileDocument::Read(std::string_view section, std::string_view key, std::string_view defaultValue,
@@ -195,45 +440,30 @@ std::string ProfileDocument::Read(std::string_view section, std::string_view key
   return CutToWidth(defaultValue, width);
 }
 
-void ProfileDocument::Insert(std::size_t at, std::string text) {
-  // The line before the new one gets a line end if it had none (it was the last line).
-  if (at > 0 && lines_[at - 1].end.empty()) lines_[at - 1].end = kNewLineEnd;
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), ParseLine(std::move(text), std::string(kNewLineEnd)));
-}
-
 void ProfileDocument::Write(std::string_view section, std::string_view key, std::string_view value) {
-  const std::size_t s = FindSection(section);
-  if (s == std::string::npos) {
-    Insert(lines_.size(), Joined({"[", section, "]"}));
-    Insert(lines_.size(), Joined({key, "=", value}));
-    return;
-  }
-  const std::size_t k = FindKey(s, key);
-  if (k != std::string::npos) {
-    Line& line = lines_[k];
-    std::string text = line.text.substr(0, line.value_begin);
-    text += value;
-    text += std::string_view(line.text).substr(line.value_end);
-    line = ParseLine(std::move(text), std::move(line.end));
-    return;
-  }
-  std::size_t last = s;  // the section's last key line, or the section line itself
-  for (std::size_t i = s + 1; i < lines_.size() && lines_[i].kind != Kind::Section; ++i)
-    if (lines_[i].kind == Kind::Key) last = i;
-  Insert(last + 1, Joined({key, "=", value}));
+  const ProfileEntry one{section, key, value};
+  WriteAll(std::span(&one, 1));
 }
 
-std::string ProfileDocument::Bytes() const {
-  std::size_t size = bom_ ? kBom.size() : 0;
-  for (const Line& line : lines_) size += line.text.size() + line.end.size();
-  std::string bytes;
-  bytes.reserve(size);
-  if (bom_) bytes += kBom;
-  for (const Line& line : lines_) {
-    bytes += line.text;
-    bytes += line.end;
+void ProfileDocument::WriteAll(std::span<const ProfileEntry> entries) {
+  // Runs of writes whose names write back as themselves go together; any other write is
+  // made on its own, after the run before it.
+  std::vector<ProfileEntry> run;
+  std::vector<std::string> values;
+  const auto flush = [&] {
+    if (run.empty()) return;
+    bytes_ = WriteTogether(bytes_, run, values);
+    run.clear();
+    values.clear();
+  };
+  for (const ProfileEntry& entry : entries) {
+    const bool alone = !WritesBackAsItself(CallerName(entry.section), CallerName(entry.key));
+    if (alone) flush();
+    run.push_back(entry);
+    values.push_back(OnOneLine(entry.value));
+    if (alone) flush();
   }
-  return bytes;
+  flush();
 }
 
 // ---- files ----
@@ -258,7 +488,9 @@ FileStatus LoadProfile(const std::filesystem::path& path, ProfileDocument& docum
 
   const auto tooLarge = [] { return FileStatus::Failure("Larger than 16 MiB, too large for a data file"); };
   if (static_cast<unsigned long long>(st.st_size) > kMaxProfileFileSize) return tooLarge();
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  // One byte more than the file's size: a read that fills it shows that the file has grown
+  // since fstat.  Growing the buffer only then keeps a file's cost at its size.
+  std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
   std::size_t filled = 0;
   for (;;) {
     if (filled == bytes.size()) {

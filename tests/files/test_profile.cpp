@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
+
 #include "files/profile.h"
 #include "tests/files/filetestsupport.h"
 
@@ -106,6 +108,8 @@ struct WriteCase {
   std::string key;
   std::string value;
   std::string after;
+  // What a read of the same section and key gives afterwards, when not the value.
+  std::optional<std::string> readBack = std::nullopt;
 };
 
 void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
@@ -118,7 +122,7 @@ TEST_P(ProfileWrite, ChangesOnlyWhatItMust) {
   document.Write(c.section, c.key, c.value);
   EXPECT_EQ(document.Bytes(), c.after);
   // What was written reads back (within what reading keeps of blanks and quotes).
-  EXPECT_EQ(document.Read(c.section, c.key, "default", 1000), c.value);
+  EXPECT_EQ(document.Read(c.section, c.key, "default", 1000), c.readBack.value_or(c.value));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,11 +138,27 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"ReplaceQuotedValue", "[S]\r\nk=\"old\"\r\n", "S", "k", "new", "[S]\r\nk=new\r\n"},
         WriteCase{"ReplaceKeepsLfLineEnds", "[S]\nk=old\n; note\n", "S", "k", "new", "[S]\nk=new\n; note\n"},
         WriteCase{"ReplaceKeepsLoneCrLineEnds", "[S]\rk=old\r", "S", "k", "new", "[S]\rk=new\r"},
-        WriteCase{"ReplaceLastLineWithoutEnd", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new"},
+        WriteCase{"ReplaceLastLineWithoutEnd", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new\r\n"},
         WriteCase{"ReplaceFirstOfTwoKeys", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", "3", "[S]\r\nk=3\r\nk=2\r\n"},
         WriteCase{"ReplaceInFirstOfTwoSections", "[S]\r\nk=1\r\n[S]\r\nk=2\r\n", "S", "k", "3",
                   "[S]\r\nk=3\r\n[S]\r\nk=2\r\n"},
         WriteCase{"ValueWithEquals", "[S]\r\nk=1\r\n", "S", "k", "a=b", "[S]\r\nk=a=b\r\n"},
+        WriteCase{"ReplaceLastLineWithoutEndKeepsBlanksBeforeItsEnd", "[S]\r\nk = old  ", "S", "k", "new",
+                  "[S]\r\nk = new  \r\n"},
+        WriteCase{"ReplaceLastLineWithoutEndThenInsert", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new\r\n"},
+        // Names a caller passes lose their surrounding spaces, and only spaces
+        WriteCase{"CallerNamesLoseSpacesBeforeComparing", "[S]\r\nk=1\r\n", "  S ", " k  ", "2", "[S]\r\nk=2\r\n"},
+        WriteCase{"CallerNamesLoseSpacesBeforeWriting", "[T]\r\n", "  S ", " k  ", "v", "[T]\r\n[S]\r\nk=v\r\n"},
+        WriteCase{"NewKeyWrittenWithoutSpaces", "[S]\r\na=1\r\n", "S", "  k ", "v", "[S]\r\na=1\r\nk=v\r\n"},
+        WriteCase{"TabsAroundCallerKeyAreKept", "[S]\r\nk=1\r\n", "S", "\tk", "2", "[S]\r\nk=1\r\n\tk=2\r\n",
+                  "default"},
+        WriteCase{"TabsAroundCallerSectionAreKept", "[S]\r\nk=1\r\n", "S\t", "k", "2",
+                  "[S]\r\nk=1\r\n[S\t]\r\nk=2\r\n", "default"},
+        // A line break never enters through a write
+        WriteCase{"LineBreaksInAValueAreWrittenAsBlanks", "[S]\r\nk=1\r\n[T]\r\nj=2\r\n", "S", "k",
+                  "a\r\n[T]\r\nj=X\nb\rc", "[S]\r\nk=a  [T]  j=X b c\r\n[T]\r\nj=2\r\n", "a  [T]  j=X b c"},
+        WriteCase{"LineBreaksInANewValue", "", "S", "k", "\r\nv\r\n", "[S]\r\nk=  v  \r\n", "v"},
+        WriteCase{"LineBreaksInNames", "", "S\r\nX", "k\nj", "v", "[S  X]\r\nk j=v\r\n"},
         // Key missing: after the section's last key line
         WriteCase{"InsertAfterLastKeyLine", "[S]\r\na=1\r\nb=2\r\n\r\n; tail\r\n[T]\r\nx=1\r\n", "S", "k", "v",
                   "[S]\r\na=1\r\nb=2\r\nk=v\r\n\r\n; tail\r\n[T]\r\nx=1\r\n"},
@@ -167,6 +187,47 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ProfileDocumentTest, UntouchedDocumentGivesItsBytesBack) {
   const std::string bytes = kBom + "junk before\r\n[S]\r\n k = v \n;c\r\r\n\n[T\r\nlast=1";
   EXPECT_EQ(ProfileDocument(bytes).Bytes(), bytes);
+}
+
+// Many writes in one pass give what writing them one after another gives, whatever the
+// names: runs of ordinary names go together, a name that would not read back as itself is
+// written on its own.
+TEST(ProfileDocumentTest, WriteAllIsWritingOneAfterAnother) {
+  const std::vector<std::string> documents = {
+      "",
+      kBom,
+      "[S]",
+      "[S]\r\nk=1",
+      "; head\r\n[A]\r\na=1\r\n; end of A\r\n\r\n[B]\nb = 2 \n[a]\r\na=9\r\n",
+      "[S]\r\nk=1\r\n[s]\r\nk=2\r\nj=3",
+      "k=before\r\n[S]\r\n\r\n",
+  };
+  const std::vector<std::vector<ProfileEntry>> batches = {
+      {{"A", "a", "x"}, {"A", "new", "y"}, {"C", "c", "z"}, {"a", "NEW", "w"}, {"C", "d", "v"}, {"B", "b", "u"}},
+      {{"S", "k", "1"}, {"S", "j", "2"}, {"S", "k", "3"}, {"T", "t", "4"}, {"S", "i", "5"}},
+      {{"S", "[k", "x"}, {"S", "j", "y"}, {"S", "a=b", "z"}, {"S", ";c", "w"}, {"S]x", "k", "v"}, {"S", "l", "u"}},
+      {{"S", "\tk", "x"}, {"S", "k", "y"}, {"\tS", "k", "z"}, {"S", "m", "w"}, {" S ", " n ", "v"}},
+      {{"S", "k", "a\r\n[S]\r\nk=b"}, {"S", "k\n", "c"}, {"", "", "e"}, {"", "x", "f"}},
+  };
+  for (std::size_t d = 0; d < documents.size(); ++d) {
+    for (std::size_t b = 0; b < batches.size(); ++b) {
+      ProfileDocument together(documents[d]);
+      together.WriteAll(batches[b]);
+      ProfileDocument oneByOne(documents[d]);
+      for (const ProfileEntry& e : batches[b]) {
+        ProfileDocument single(oneByOne.Bytes());
+        single.Write(e.section, e.key, e.value);
+        oneByOne = ProfileDocument(single.Bytes());
+      }
+      EXPECT_EQ(together.Bytes(), oneByOne.Bytes()) << "document " << d << ", batch " << b;
+      std::vector<ProfileKey> keys;
+      for (const ProfileEntry& e : batches[b]) keys.push_back({e.section, e.key});
+      const std::vector<std::optional<std::string_view>> found = together.FindAll(keys);
+      ASSERT_EQ(found.size(), keys.size());
+      for (std::size_t k = 0; k < keys.size(); ++k)
+        EXPECT_EQ(found[k], together.Find(keys[k].section, keys[k].key)) << "document " << d << ", key " << k;
+    }
+  }
 }
 
 TEST(ProfileDocumentTest, SeveralWritesKeepTheirPlaces) {
