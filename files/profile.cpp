@@ -329,27 +329,42 @@ class KeyLocator {
 // the result is that of writing them one after another.
 std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEntry>& entries,
                           const std::vector<std::string>& values) {
-  // A key written twice keeps its first place and takes its last value.
+  // A key written again keeps its first place; its line takes each value in turn.
   KeyLocator locator;
-  std::vector<std::size_t> valueOf;  // per located key: index into values
+  std::vector<std::size_t> keyOf(entries.size());  // per entry: its located key
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string section = CallerName(entries[i].section);
     const std::string key = CallerName(entries[i].key);
-    bool again = false;
-    for (std::size_t k = 0; k < locator.keys().size() && !again; ++k) {
-      const KeyLocator::Key& known = locator.keys()[k];
-      if (SameName(known.section, section) && SameName(known.key, key)) {
-        valueOf[k] = i;
-        again = true;
-      }
-    }
-    if (again) continue;
-    locator.Add(section, key);
-    valueOf.push_back(i);
+    std::size_t k = 0;
+    while (k < locator.keys().size() &&
+           !(SameName(locator.keys()[k].section, section) && SameName(locator.keys()[k].key, key)))
+      ++k;
+    if (k == locator.keys().size()) locator.Add(section, key);
+    keyOf[i] = k;
   }
   locator.Locate(bytes);
   std::vector<KeyLocator::Key>& keys = locator.keys();
   std::vector<KeyLocator::Group>& groups = locator.groups();
+
+  // Each key's line text after its writes: a line that exists has its value replaced, a new
+  // line starts as "key=value".
+  std::vector<std::string> lineText(keys.size());
+  std::vector<bool> started(keys.size(), false);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::size_t k = keyOf[i];
+    if (!started[k]) {
+      started[k] = true;
+      if (!keys[k].found) {
+        lineText[k] = Joined({keys[k].key, "=", values[i]});
+        continue;
+      }
+      lineText[k] = bytes.substr(keys[k].line.begin, keys[k].line.text_end - keys[k].line.begin);
+    }
+    ParsedLine line;
+    ParseKey(lineText[k], line);
+    lineText[k] = Joined({std::string_view(lineText[k]).substr(0, line.value_begin), values[i],
+                          std::string_view(lineText[k]).substr(line.value_end)});
+  }
 
   // Each change: at `pos`, `erase` bytes give way to `text`; at equal positions, lower
   // `order` first.
@@ -368,18 +383,17 @@ std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEnt
   std::vector<std::string> inserted(groups.size());
   for (std::size_t k = 0; k < keys.size(); ++k) {
     const KeyLocator::Key& key = keys[k];
-    const std::string& value = values[valueOf[k]];
     if (key.found) {
-      changes.push_back({key.value_begin, 1, key.value_end - key.value_begin, value});
+      changes.push_back({key.line.begin, 2, key.line.text_end - key.line.begin, std::move(lineText[k])});
       if (!key.line.HasEnd()) endLastLine = true;
     } else if (groups[key.group].found) {
-      inserted[key.group] += Joined({key.key, "=", value, kNewLineEnd});
+      inserted[key.group] += Joined({lineText[k], kNewLineEnd});
     }
   }
   for (std::size_t g = 0; g < groups.size(); ++g) {
     if (inserted[g].empty()) continue;
     if (!groups[g].last.HasEnd()) endLastLine = true;
-    changes.push_back({groups[g].last.end, 2, 0, std::move(inserted[g])});
+    changes.push_back({groups[g].last.end, 1, 0, std::move(inserted[g])});
   }
   // Sections that do not exist, appended in the order in which they were first written.
   std::string appended;
@@ -387,7 +401,7 @@ std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEnt
     if (groups[g].found) continue;
     appended += Joined({"[", groups[g].name, "]", kNewLineEnd});
     for (std::size_t k = 0; k < keys.size(); ++k)
-      if (keys[k].group == g) appended += Joined({keys[k].key, "=", values[valueOf[k]], kNewLineEnd});
+      if (keys[k].group == g) appended += Joined({lineText[k], kNewLineEnd});
   }
   if (!appended.empty()) {
     endLastLine = true;
