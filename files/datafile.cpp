@@ -171,8 +171,5 @@ FileStatus ReadDataFile(UnitDataRecord& record, const std::filesystem::path& pat
 }
 
 FileStatus WriteDataFile(const UnitDataRecord& record, const std::filesystem::path& path) {
-  ProfileDocument file;
-  if (FileStatus loaded = LoadProfile(path, file); !loaded) return loaded;
-  WriteDataFile(record, file);
-  return SaveProfile(path, file);
+  return UpdateProfile(path, [&](ProfileDocument& file) { WriteDataFile(record, file); });
 }

@@ -41,6 +41,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -112,12 +113,23 @@ inline constexpr std::size_t kMaxProfileFileSize = 16u * 1024u * 1024u;
 // `document` is left as it was.  `exists`, when given, tells whether a file was there.
 FileStatus LoadProfile(const std::filesystem::path& path, ProfileDocument& document, bool* exists = nullptr);
 
-// Writes `document` to `path`.  The complete new file is written beside the old one and
-// then renamed over it, so that a failed save leaves the old file as it was; the new file
-// keeps the old one's permissions.  An existing file that this user may not write is left
-// alone and the save fails, although the rename would get past it.  A symbolic link is
-// followed: the file it points to is replaced, the link stays.
+// Writes `document` to `path`, under the file's advisory lock.  An existing file is
+// replaced by a complete new file written beside it under a short hidden name, flushed to
+// the disk and renamed over it (the folder is flushed after), so that a failed save, a
+// pulled stick or a power cut leaves the old file or the new one; the new file keeps the
+// old one's owner, group, mode and extended attributes.  A file with several hard links,
+// or one whose owner, group, mode or attributes a new file cannot keep, is written in
+// place instead, with its old content kept in a file beside it until the write is done
+// (put back on a failure).  An existing file that this user may not write is left alone
+// and the save fails, although the rename would get past it.  A symbolic link is followed:
+// the file it points to is replaced, the link stays.
 FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument& document);
+
+// Reads the file at `path` (a missing one reads as empty), lets `change` change it, and
+// saves it as SaveProfile does, holding the file's advisory lock from before the read
+// until after the save: two programs that update one file at the same time each see the
+// other's change.  A save waits up to 10 seconds for another to end.
+FileStatus UpdateProfile(const std::filesystem::path& path, const std::function<void(ProfileDocument&)>& change);
 
 // One-shot read: the value of `key` in `section` of the file at `path`, as a read into a
 // buffer of `width` bytes gives it.  A missing file gives the default; `status`, when
@@ -126,6 +138,6 @@ FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument&
 std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
                              std::size_t width, const std::filesystem::path& path, FileStatus* status = nullptr);
 
-// One-shot write: loads the file (a missing one is created), sets the key and saves it.
+// One-shot write: UpdateProfile setting the key (a missing file is created).
 FileStatus WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
                               const std::filesystem::path& path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <optional>
@@ -390,6 +391,115 @@ TEST_F(ProfileFiles, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadBytes(path), "[S]\r\nk=1\r\n");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.dat"});
+}
+
+// ---- saves that survive real disks ----
+
+ino_t Inode(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// The temporary name must leave room: a name of up to 255 bytes, the limit of the file
+// systems in use, saves over an existing file.
+TEST_F(ProfileFiles, LongestNamesSave) {
+  for (const std::size_t length : {248u, 251u, 255u}) {
+    const auto path = folder / (std::string(length - 4, 'n') + ".dat");
+    WriteBytes(path, "[S]\r\nk=1\r\n");
+    const FileStatus status = WriteProfileString("S", "k", "2", path);
+    EXPECT_TRUE(status) << length << ": " << status.reason;
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n") << length;
+    std::filesystem::remove(path);
+  }
+  EXPECT_TRUE(folder.Names().empty());
+}
+
+// A file with several names stays one file: it is written in place, and every name shows
+// the new content.  A failed write puts the old content back.
+TEST_F(ProfileFiles, HardLinkedFileIsWrittenInPlace) {
+  const auto path = folder / "unit.dat";
+  const auto link = folder / "linked.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  std::filesystem::create_hard_link(path, link);
+  const ino_t inode = Inode(path);
+  ASSERT_TRUE(WriteProfileString("S", "k", "2", link));
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  EXPECT_EQ(Inode(link), inode);
+  EXPECT_EQ(std::filesystem::hard_link_count(path), 2u);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"linked.dat", "unit.dat"}));  // no copy left
+
+  // Shorter content is cut to its size; longer content that does not fit fails and the old
+  // content comes back.
+  ASSERT_TRUE(WriteProfileString("S", "k", "", path));
+  EXPECT_EQ(ReadBytes(link), "[S]\r\nk=\r\n");
+  FileStatus status;
+  {
+    FileSizeLimit limit(100);
+    status = WriteProfileString("S", "k", std::string(200, 'x'), path);
+  }
+  EXPECT_FALSE(status);
+  EXPECT_EQ(status.reason, "File too large");
+  EXPECT_EQ(ReadBytes(link), "[S]\r\nk=\r\n");
+  EXPECT_EQ(Inode(path), inode);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"linked.dat", "unit.dat"}));
+}
+
+// A shared file of another user, which this user may write: a new file would be this
+// user's own, so the file is written in place and keeps its owner.
+TEST_F(ProfileFiles, FileWhoseOwnerCannotBeKeptIsWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+  const auto path = folder / "shared.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  ASSERT_EQ(::chown(path.c_str(), kOtherGroup, kOtherGroup), 0);
+  std::filesystem::permissions(path, std::filesystem::perms::all & ~std::filesystem::perms::owner_exec &
+                                         ~std::filesystem::perms::group_exec & ~std::filesystem::perms::others_exec);
+  const ino_t inode = Inode(path);
+  const int result = AsUnprivileged(folder.path(), [&] { return WriteProfileString("S", "k", "2", path) ? 0 : 1; });
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kOtherGroup);
+  EXPECT_EQ(st.st_gid, kOtherGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_EQ(st.st_ino, inode);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"shared.dat"});
+}
+
+// A file of a group the saver belongs to keeps its group (and its mode); the new file is
+// renamed over it.
+TEST_F(ProfileFiles, GroupOfASharedFileIsKept) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file another group";
+  const auto path = folder / "group.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  ASSERT_EQ(::chown(path.c_str(), kUnprivilegedUser, kOtherGroup), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
+  const ino_t inode = Inode(path);
+  const int result = AsUnprivileged(
+      folder.path(), [&] { return WriteProfileString("S", "k", "2", path) ? 0 : 1; }, {kOtherGroup});
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kUnprivilegedUser);
+  EXPECT_EQ(st.st_gid, kOtherGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+  EXPECT_NE(st.st_ino, inode);  // replaced, not written in place
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"group.dat"});
+}
+
+TEST_F(ProfileFiles, ExtendedAttributesAreKept) {
+  const auto path = folder / "unit.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  const std::string note = "checked by the factory";
+  if (::setxattr(path.c_str(), "user.note", note.data(), note.size(), 0) != 0)
+    GTEST_SKIP() << "this file system keeps no user attributes";
+  ASSERT_TRUE(WriteProfileString("S", "k", "2", path));
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  std::string value(64, '\0');
+  const ssize_t size = ::getxattr(path.c_str(), "user.note", value.data(), value.size());
+  ASSERT_GT(size, 0);
+  EXPECT_EQ(value.substr(0, static_cast<std::size_t>(size)), note);
 }
 
 }  // namespace
