@@ -18,6 +18,7 @@
 #include "files/upzchoices.h"
 #include "settings/preferences.h"
 #include "tests/files/filetestsupport.h"
+#include "tests/files/implodewriter.h"
 #include "tests/files/upzbuilder.h"
 #include "tests/support/guitest.h"
 #include "ui/edits.h"
@@ -288,6 +289,59 @@ TEST_F(OpenArchive, AUnitFileThatCannotBeReadChangesNothing) {
       << messages[0].text.toStdString();
   ExpectUnchanged(before);
   EXPECT_FALSE(fs::exists(temp / "LTCUNIT.DAT"));
+}
+
+// Archives beyond the limits are refused with a message that names the limit, and nothing
+// of them stays in the temporary folder.
+TEST_F(OpenArchive, ArchivesBeyondTheLimitsAreRefusedAndLeaveNothing) {
+  const std::string advice =
+      ".\n\nOrder archives hold a few small members: this file is damaged or is no order archive. "
+      "Nothing was extracted from it.";
+  struct Case {
+    const char* name;
+    std::vector<UpzMember> members;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"bomb.upz",
+       {{.name = "README.TXT", .stored = Compressed("read me")},
+        {.name = "LTCUNIT.DAT", .stored = ImplodedRun(256u * 1024 * 1024 + 1, '\n')}},
+       "Archive expands to more than 256 MiB" + advice},
+      {"crowd.upz",
+       std::vector<UpzMember>(100001, {.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)}),
+       "Archive holds more than 10000 members" + advice},
+  };
+  for (const Case& c : cases) {
+    messages.clear();
+    const UnitDataRecord before = record;
+    window.OpenUpzFile(Archive(c.name, c.members));
+    ASSERT_EQ(messages.size(), 1u) << c.name;
+    EXPECT_EQ(messages[0].caption, "Error");
+    EXPECT_EQ(messages[0].text.toStdString(), c.message);
+    ExpectUnchanged(before);
+    EXPECT_TRUE(fs::is_empty(temp)) << c.name;
+  }
+}
+
+// Members whose names differ only in letter case are one file where archives are made: the
+// later one is what remains there, and what the window shows.
+TEST_F(OpenArchive, OfTwoLetterCaseCopiesTheLaterIsRead) {
+  const std::string later = "[Job Information]\r\nJob Name=Later copy\r\n";
+  const std::vector<std::pair<std::string, std::string>> orders[] = {
+      {{"LTCUNIT.DAT", kUnitFile}, {"ltcunit.dat", later}},
+      {{"ltcunit.dat", kUnitFile}, {"LTCUNIT.DAT", later}},
+      {{"LtcUnit.Dat", kUnitFile}, {"ltcunit.dat", later}},
+      {{"ltcunit.dat", kUnitFile}, {"LtcUnit.Dat", later}},
+  };
+  for (const auto& order : orders) {
+    std::vector<UpzMember> members;
+    for (const auto& [name, text] : order) members.push_back({.name = name, .stored = Compressed(text)});
+    window.eJobName->SetText("before");
+    window.OpenUpzFile(Archive("copies.upz", members));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window.eJobName->Text(), "Later copy") << order[0].first << " then " << order[1].first;
+    EXPECT_TRUE(fs::is_empty(temp)) << order[0].first << " then " << order[1].first;
+  }
 }
 
 TEST_F(OpenArchive, ATemporaryFolderThatCannotBeUsedIsReported) {
