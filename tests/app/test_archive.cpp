@@ -13,6 +13,7 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "files/localpath.h"
 #include "files/salesorderentry.h"
 #include "files/upzarchive.h"
 #include "files/upzchoices.h"
@@ -419,6 +420,48 @@ TEST_F(SalesOrderThroughTheWindow, FoundMissingAndChosen) {
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(frmMain->eJobName->Text(), "Plant 4");
   EXPECT_EQ(frmMain->windowTitle(), kCaption);
+}
+
+// An archive whose name is not valid UTF-8 (made where another encoding is in use) is
+// listed in "Select File", and the one chosen opens: the name's bytes are kept.
+TEST_F(SalesOrderThroughTheWindow, ChoiceWhoseNameIsNotUtf8Opens) {
+  const fs::path folder = QFile::encodeName(dir.path()).toStdString();
+  const std::string name = "52n9c\xE9t\xE9.upz";  // Latin-1 "ete"
+  WriteFile(folder / name, BuildUpz({{.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)}}));
+  QString offered;
+  WhenAskedEnter("9812345602");
+  WhenShown(frmUpzChoices, [&offered] {
+    offered = frmUpzChoices->flbUpzChoices->item(0)->text();
+    QTest::mouseClick(frmUpzChoices->cmdOk, Qt::LeftButton);
+  });
+  frmMain->cmdSalesOrder->click();
+  EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
+  EXPECT_EQ(frmMain->eJobName->Text(), "Harbour Tower");
+  EXPECT_TRUE(offered.startsWith("52n9c")) << offered.toStdString();
+  EXPECT_EQ(offered.size(), 12);  // each byte outside UTF-8 is one mark
+}
+
+// Every file name's bytes come back from its text unchanged; valid UTF-8 reads as itself.
+TEST(FileNameText, KeepsEveryByte) {
+  const std::string names[] = {
+      "plain.upz", "caf\xC3\xA9.upz", "\xE9t\xE9", "\xFF\xFE", "\xC3", "\xC3\xA9\xC3",
+      "\xED\xA0\x80",                // a surrogate in UTF-8 form: not valid
+      "\xC0\xAF",                     // overlong
+      "\xF0\x9F\x98\x80 smile",     // beyond the basic plane
+      "\xF4\x90\x80\x80",           // beyond U+10FFFF
+      "\xEF\xBF\xBD",                // the replacement character itself
+      std::string("\x80\x81\xBF\xF5\x00x", 6),
+  };
+  for (const std::string& bytes : names) {
+    EXPECT_EQ(EncodeFileName(DecodeFileName(bytes)), bytes) << bytes;
+    const QString utf8 = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (utf8.toUtf8().toStdString() == bytes) {
+      EXPECT_EQ(DecodeFileName(bytes), utf8) << bytes;
+    }
+  }
+  const QChar escaped[] = {QChar(0xDCE9), QChar('t'), QChar(0xDCE9)};
+  EXPECT_EQ(DecodeFileName("\xE9t\xE9"), QString(escaped, 3));
+  EXPECT_EQ(LocalPath(DisplayPath("/srv/\xE9t\xE9/a.upz")).native(), "/srv/\xE9t\xE9/a.upz");
 }
 
 }  // namespace
