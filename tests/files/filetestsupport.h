@@ -71,6 +71,23 @@ inline int AsUnprivileged(const std::filesystem::path& open_up, const std::funct
   return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
 }
 
+// Runs `body` in two processes at the same time, once with "a" and once with "b"; true
+// when both return 0.
+inline bool InTwoProcessesAtOnce(const std::function<int(const std::string& who)>& body) {
+  std::vector<pid_t> children;
+  for (const char* who : {"a", "b"}) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body(who));
+    children.push_back(child);
+  }
+  bool ok = true;
+  for (const pid_t child : children) {
+    int status = 0;
+    ok = ok && child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  return ok;
+}
+
 // While alive, this process may not write files beyond `bytes`: writes past it fail with
 // "File too large", as a full disk makes them fail.  Root is bound by it too.
 class FileSizeLimit {

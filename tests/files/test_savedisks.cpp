@@ -123,22 +123,11 @@ TEST_P(SaveOnDisk, SavesReplacesAndLeavesNothingBehind) {
 TEST_P(SaveOnDisk, TwoSaversAtOnceLoseNothing) {
   const fs::path path = On("shared.dat");
   constexpr int kEach = 60;
-  std::vector<pid_t> children;
-  for (const char* who : {"a", "b"}) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      int failed = 0;
-      for (int i = 0; i < kEach; ++i) failed += !WriteProfileString("Keys", who + std::to_string(i), "v", path);
-      ::_exit(failed == 0 ? 0 : 1);
-    }
-    children.push_back(child);
-  }
-  for (const pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  EXPECT_TRUE(InTwoProcessesAtOnce([&](const std::string& who) {
+    int failed = 0;
+    for (int i = 0; i < kEach; ++i) failed += !WriteProfileString("Keys", who + std::to_string(i), "v", path);
+    return failed == 0 ? 0 : 1;
+  }));
   ProfileDocument file;
   ASSERT_TRUE(LoadProfile(path, file));
   int missing = 0;

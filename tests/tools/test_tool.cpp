@@ -74,23 +74,12 @@ TEST_F(QuellsoTool, SetWritesOneValueAndCreatesFiles) {
 TEST_F(QuellsoTool, TwoSettersAtOnceLoseNothing) {
   constexpr int kEach = 200;
   for (const std::string name : {"fresh.dat", "unit.dat"}) {
-    std::vector<pid_t> children;
-    for (const char* who : {"a", "b"}) {
-      const pid_t child = ::fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        int failed = 0;
-        for (int i = 0; i < kEach; ++i)
-          failed += Tool({"set", P(name), "Keys", who + std::to_string(i), std::to_string(i)}).status != 0;
-        ::_exit(failed == 0 ? 0 : 1);
-      }
-      children.push_back(child);
-    }
-    for (const pid_t child : children) {
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name;
-    }
+    EXPECT_TRUE(InTwoProcessesAtOnce([&](const std::string& who) {
+      int failed = 0;
+      for (int i = 0; i < kEach; ++i)
+        failed += Tool({"set", P(name), "Keys", who + std::to_string(i), std::to_string(i)}).status != 0;
+      return failed == 0 ? 0 : 1;
+    })) << name;
     ProfileDocument file;
     ASSERT_TRUE(LoadProfile(folder / name, file));
     int missing = 0;
