@@ -46,7 +46,7 @@ void TfrmMain::OpenUpzFile(const QString& path) {
   const std::filesystem::path archive = LocalPath(path);
   const UnitFileExtraction extraction = ExtractUnitFile(archive, temp.path, this);
   if (extraction.result != ArchiveResult::kNoError) {
-    MessageBox(owner, QFile::decodeName(ArchiveFailureText(extraction.result, archive.native()).c_str()),
+    MessageBox(owner, DecodeFileName(ArchiveFailureText(extraction.result, archive.native())),
                kError);
     return;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -102,12 +103,19 @@ std::string_view StarterTypeFor(std::string_view starter) {
 }
 
 void ReadDataFile(UnitDataRecord& record, const ProfileDocument& file) {
-  // Each value goes straight into its member, as into a buffer of the key's read width, so
-  // no setter's derived values are touched (reading "Model Number" leaves the model prefix
-  // as it was).
-  for (const std::size_t index : kDataFileReadOrder) {
-    const DataFileKey& key = kDataFileKeys[index];
-    const std::string value = file.Read(key.section, key.key, "", key.width);
+  // One pass over the file finds every key.  Each value goes straight into its member, as
+  // into a buffer of the key's read width, so no setter's derived values are touched
+  // (reading "Model Number" leaves the model prefix as it was).
+  std::array<ProfileKey, kDataFileReadOrder.size()> wanted;
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const DataFileKey& key = kDataFileKeys[kDataFileReadOrder[i]];
+    wanted[i] = {key.section, key.key};
+  }
+  const std::vector<std::optional<std::string_view>> found = file.FindAll(wanted);
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const DataFileKey& key = kDataFileKeys[kDataFileReadOrder[i]];
+    // A missing key reads as the empty default.
+    const std::string_view value = found[i] ? found[i]->substr(0, key.width - 1) : std::string_view();
     switch (key.kind) {
       case K::Plain:
         record.StoreText(key.first, value);
@@ -133,21 +141,26 @@ void ReadDataFile(UnitDataRecord& record, const ProfileDocument& file) {
 }
 
 void WriteDataFile(const UnitDataRecord& record, ProfileDocument& file) {
-  for (const DataFileKey& key : kDataFileKeys) {
+  // The 41 keys in one pass over the file.
+  std::array<std::string, kDataFileKeyCount> values;
+  std::array<ProfileEntry, kDataFileKeyCount> entries;
+  for (std::size_t i = 0; i < kDataFileKeyCount; ++i) {
+    const DataFileKey& key = kDataFileKeys[i];
     switch (key.kind) {
       case K::Plain:
       case K::WriteOnly:
-        file.Write(key.section, key.key, record.Text(key.first));
+        values[i] = record.Text(key.first);
         break;
       case K::Nozzle:
-        file.Write(key.section, key.key, std::string(record.Text(key.first)) + "-" + record.Text(key.second));
+        values[i] = std::string(record.Text(key.first)) + "-" + record.Text(key.second);
         break;
       case K::Power:
-        file.Write(key.section, key.key,
-                   std::string(record.Power()) + "/" + record.Phases() + "/" + record.Frequency());
+        values[i] = std::string(record.Power()) + "/" + record.Phases() + "/" + record.Frequency();
         break;
     }
+    entries[i] = {key.section, key.key, values[i]};
   }
+  file.WriteAll(entries);
 }
 
 FileStatus ReadDataFile(UnitDataRecord& record, const std::filesystem::path& path) {
@@ -158,8 +171,5 @@ FileStatus ReadDataFile(UnitDataRecord& record, const std::filesystem::path& pat
 }
 
 FileStatus WriteDataFile(const UnitDataRecord& record, const std::filesystem::path& path) {
-  ProfileDocument file;
-  if (FileStatus loaded = LoadProfile(path, file); !loaded) return loaded;
-  WriteDataFile(record, file);
-  return SaveProfile(path, file);
+  return UpdateProfile(path, [&](ProfileDocument& file) { WriteDataFile(record, file); });
 }

@@ -71,6 +71,7 @@ FileStatus ReadDataFile(UnitDataRecord& record, const std::filesystem::path& pat
 
 // Writes the record into the data file at `path`, creating it if needed.  An existing file
 // is updated key by key and keeps everything else it holds; it is read once, changed in
-// memory and written once.  On failure (the file cannot be read or written) the file keeps
-// its previous content and the reason is returned.
+// memory and saved once (UpdateProfile: under the file's lock, flushed to the disk).  On
+// failure (the file cannot be read or written) the file keeps its previous content and the
+// reason is returned.
 FileStatus WriteDataFile(const UnitDataRecord& record, const std::filesystem::path& path);

@@ -19,21 +19,31 @@
 //   - A read into a buffer of `width` bytes keeps at most width - 1 characters.  A missing
 //     file, section or key gives the default (whose trailing blanks are dropped).
 //   - Writing an existing key replaces its value in place, keeping the key's spelling and
-//     the blanks around the value.  A missing key goes right after the last key line of its
-//     section (comments and blank lines that trail the section stay below it), or right
-//     after the section line when the section has no key yet.  A missing section is
-//     appended at the end of the file, with no blank line before it.  New lines end in CRLF;
-//     every other byte of the file is kept as it was.
+//     the blanks around the value; a key on a last line without a line end gets CRLF after
+//     its new value.  A missing key goes right after the last key line of its section
+//     (comments and blank lines that trail the section stay below it), or right after the
+//     section line when the section has no key yet.  A missing section is appended at the
+//     end of the file, with no blank line before it.  New lines end in CRLF; every other
+//     byte of the file is kept as it was.
+//   - Section and key names that a caller passes lose their surrounding spaces (spaces
+//     only, not tabs) before they are compared and before they are written.
+//   - A line break never enters the file through a write: CR and LF in a value (or in a
+//     name) are written as blanks, so that a value from outside cannot add lines, keys or
+//     sections.
 //   - A UTF-8 byte-order mark at the start is skipped on reading and kept on writing.
 //
-// ProfileDocument holds one file's bytes, parsed once, so that a data file's 41 keys are
-// read or written without going back to the disk for each.  LoadProfile/SaveProfile move a
-// document between memory and disk; GetProfileString/WriteProfileString are the one-shot
-// forms on top.
+// ProfileDocument holds one file's bytes and nothing per line, so that a file costs its
+// size in memory whatever its shape.  Finding keys is one pass over the bytes, and so is
+// writing them: FindAll and WriteAll serve many keys in one pass (a data file's 41 keys),
+// Find and Write one.  LoadProfile/SaveProfile move a document between memory and disk;
+// UpdateProfile reads, changes and saves a file under an advisory lock, and
+// GetProfileString/WriteProfileString are the one-shot forms on top.
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,16 +60,32 @@ struct FileStatus {
   explicit operator bool() const { return ok; }
 };
 
+// One key of a file, as a caller names it.
+struct ProfileKey {
+  std::string_view section;
+  std::string_view key;
+};
+
+// One value to write.
+struct ProfileEntry {
+  std::string_view section;
+  std::string_view key;
+  std::string_view value;
+};
+
 class ProfileDocument {
  public:
   // An empty document: what a file that does not exist reads as.
   ProfileDocument() = default;
   // The document of a file with these bytes.
-  explicit ProfileDocument(std::string bytes);
+  explicit ProfileDocument(std::string bytes) : bytes_(std::move(bytes)) {}
 
   // The value of `key` in the first section named `section`, whole (trimmed and without
-  // its quote pair); nothing when the section or the key is missing.
+  // its quote pair); nothing when the section or the key is missing.  The view lasts until
+  // the next write.
   std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+  // What Find gives for each of `keys`, in one pass over the file.
+  std::vector<std::optional<std::string_view>> FindAll(std::span<const ProfileKey> keys) const;
   // What a read into a buffer of `width` bytes gives: the value cut to width - 1
   // characters, or the default (trailing blanks dropped, cut the same way) when the
   // section or the key is missing.  A width of 0 gives the empty text.
@@ -68,36 +94,14 @@ class ProfileDocument {
 
   // Sets `key` in `section` to `value`, adding the key, the section or both as needed.
   void Write(std::string_view section, std::string_view key, std::string_view value);
+  // The same as writing each entry in turn, in one pass over the file.
+  void WriteAll(std::span<const ProfileEntry> entries);
 
   // The file's bytes as they are now.
-  std::string Bytes() const;
+  const std::string& Bytes() const { return bytes_; }
 
  private:
-  enum class Kind : unsigned char { Other, Section, Key };
-
-  // One line of the file.  `text` excludes the line end; `end` is "\r\n", "\n", "\r" or
-  // empty (the last line without an end).  For a section line, name is the section's name;
-  // for a key line, name is the key and [value_begin, value_end) the trimmed value in text.
-  struct Line {
-    std::string text;
-    std::string end;
-    Kind kind = Kind::Other;
-    std::string_view Name() const { return std::string_view(text).substr(name_begin, name_end - name_begin); }
-    std::size_t name_begin = 0;
-    std::size_t name_end = 0;
-    std::size_t value_begin = 0;
-    std::size_t value_end = 0;
-  };
-
-  static Line ParseLine(std::string text, std::string end);
-  // Index of the first section line named `section`, or npos.
-  std::size_t FindSection(std::string_view section) const;
-  // Index of the first key line named `key` in the section starting at line `first`, or npos.
-  std::size_t FindKey(std::size_t section, std::string_view key) const;
-  void Insert(std::size_t at, std::string text);
-
-  bool bom_ = false;
-  std::vector<Line> lines_;
+  std::string bytes_;
 };
 
 // The largest file that is read as a profile file; a larger one is refused as no data file.
@@ -109,12 +113,23 @@ inline constexpr std::size_t kMaxProfileFileSize = 16u * 1024u * 1024u;
 // `document` is left as it was.  `exists`, when given, tells whether a file was there.
 FileStatus LoadProfile(const std::filesystem::path& path, ProfileDocument& document, bool* exists = nullptr);
 
-// Writes `document` to `path`.  The complete new file is written beside the old one and
-// then renamed over it, so that a failed save leaves the old file as it was; the new file
-// keeps the old one's permissions.  An existing file that this user may not write is left
-// alone and the save fails, although the rename would get past it.  A symbolic link is
-// followed: the file it points to is replaced, the link stays.
+// Writes `document` to `path`, under the file's advisory lock.  An existing file is
+// replaced by a complete new file written beside it under a short hidden name, flushed to
+// the disk and renamed over it (the folder is flushed after), so that a failed save, a
+// pulled stick or a power cut leaves the old file or the new one; the new file keeps the
+// old one's owner, group, mode and extended attributes.  A file with several hard links,
+// or one whose owner, group, mode or attributes a new file cannot keep, is written in
+// place instead, with its old content kept in a file beside it until the write is done
+// (put back on a failure).  An existing file that this user may not write is left alone
+// and the save fails, although the rename would get past it.  A symbolic link is followed:
+// the file it points to is replaced, the link stays.
 FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument& document);
+
+// Reads the file at `path` (a missing one reads as empty), lets `change` change it, and
+// saves it as SaveProfile does, holding the file's advisory lock from before the read
+// until after the save: two programs that update one file at the same time each see the
+// other's change.  A save waits up to 10 seconds for another to end.
+FileStatus UpdateProfile(const std::filesystem::path& path, const std::function<void(ProfileDocument&)>& change);
 
 // One-shot read: the value of `key` in `section` of the file at `path`, as a read into a
 // buffer of `width` bytes gives it.  A missing file gives the default; `status`, when
@@ -123,6 +138,6 @@ FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument&
 std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
                              std::size_t width, const std::filesystem::path& path, FileStatus* status = nullptr);
 
-// One-shot write: loads the file (a missing one is created), sets the key and saves it.
+// One-shot write: UpdateProfile setting the key (a missing file is created).
 FileStatus WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
                               const std::filesystem::path& path);

@@ -45,9 +45,9 @@ std::optional<QString> ExistingArchive(const QString& path) {
 // is none to offer or the user cancelled.
 std::optional<QString> ChooseNearMatch(const QString& path) {
   if (!frmUpzChoices) return std::nullopt;
-  const FolderAndMask pattern = SplitPattern(ArchiveChoicePattern(QFile::encodeName(path).toStdString()));
+  const FolderAndMask pattern = SplitPattern(ArchiveChoicePattern(EncodeFileName(path)));
   TFileListBox* list = frmUpzChoices->flbUpzChoices;
-  list->Fill(DisplayPath(pattern.folder), QFile::decodeName(pattern.mask.c_str()));
+  list->Fill(DisplayPath(pattern.folder), DecodeFileName(pattern.mask));
   if (list->count() == 0) return std::nullopt;
   list->SetItemIndex(0);
   frmUpzChoices->exec();
@@ -94,8 +94,8 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
 
 void TfrmSalesOrderEntry::BuildArchiveName(ArchiveVariant variant) {
   const ArchiveName name = ::BuildArchiveName(eSalesOrderNumber->Text().toLatin1().toStdString(),
-                                              QFile::encodeName(DefaultFolder()).toStdString(), variant);
-  path_ = QFile::decodeName(name.path.c_str());
+                                              EncodeFileName(DefaultFolder()), variant);
+  path_ = DecodeFileName(name.path);
   order_part_ = QString::fromLatin1(name.orderPart.data(), static_cast<qsizetype>(name.orderPart.size()));
   line_number_ = name.line;
 }

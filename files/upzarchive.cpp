@@ -142,12 +142,15 @@ struct Member {
   bool readFailed;
   int output;               // output file descriptor
   bool writeFailed;
+  std::uint64_t* expanded;  // decoded bytes of every member so far
+  bool tooLarge;            // the next block would have passed kMaxArchiveExpandedBytes
 };
 
 // Delivers the member's bytes and never more than its stored size, however far the file
 // goes on.
 std::size_t ReadMember(unsigned char* buffer, std::size_t size, void* param) {
   Member& m = *static_cast<Member*>(param);
+  if (m.tooLarge) return 0;  // ends the decoding
   const std::size_t want = size < m.remaining ? size : m.remaining;
   if (want == 0) return 0;
   const long got = ReadAt(m.archive, buffer, want, m.offset);
@@ -160,8 +163,15 @@ std::size_t ReadMember(unsigned char* buffer, std::size_t size, void* param) {
   return static_cast<std::size_t>(got);
 }
 
+// Writes decoded bytes, counting them against the limit: a block that would pass it is not
+// written, and the decoding is brought to an end.
 void WriteMember(const unsigned char* buffer, std::size_t size, void* param) {
   Member& m = *static_cast<Member*>(param);
+  if (m.tooLarge || size > kMaxArchiveExpandedBytes - *m.expanded) {
+    m.tooLarge = true;
+    return;
+  }
+  *m.expanded += size;
   if (!m.writeFailed && !WriteAll(m.output, buffer, size)) m.writeFailed = true;
 }
 
@@ -176,19 +186,21 @@ Fd CreateOutput(const std::string& path) {
   return fd;
 }
 
-// Extracts one member into `path`.
+// Extracts one member into `path`; `expanded` counts the decoded bytes of every member.
 ArchiveResult ExtractMember(const ArchiveFile& archive, const UpzEntry& entry,
-                            const std::string& path, unsigned char* workArea) {
+                            const std::string& path, unsigned char* workArea,
+                            std::uint64_t& expanded) {
   Fd output = CreateOutput(path);
   if (output.get() < 0) return ArchiveResult::kCantOpenDestination;
   if (entry.storedSize == 0) {
     return output.Close() ? ArchiveResult::kNoError : ArchiveResult::kWriteError;
   }
-  Member member{archive.fd(), entry.dataOffset, entry.storedSize, false, output.get(), false};
-  const ExpandResult expanded = ExpandImploded(ReadMember, WriteMember, workArea, &member);
+  Member member{archive.fd(), entry.dataOffset, entry.storedSize, false, output.get(), false, &expanded, false};
+  const ExpandResult result = ExpandImploded(ReadMember, WriteMember, workArea, &member);
   if (!output.Close()) member.writeFailed = true;
+  if (member.tooLarge) return ArchiveResult::kTooLarge;
   if (member.writeFailed) return ArchiveResult::kWriteError;
-  if (expanded != ExpandResult::kOk)
+  if (result != ExpandResult::kOk)
     return member.readFailed ? ArchiveResult::kReadError : ArchiveResult::kCorrupted;
   return ArchiveResult::kNoError;
 }
@@ -241,6 +253,9 @@ ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& a
 
   const std::int32_t count = file.header().EntryCount();
   if (progress) progress->ArchiveNotification(kArchiveBeginNotification, count);
+  if (count > kMaxArchiveMembers) return ArchiveResult::kTooManyMembers;
+  std::uint64_t expanded = 0;
+  std::vector<std::string> written;  // every output file made, for taking them back
   UpzEntry entry;
   for (std::int32_t i = 0; i < count; ++i) {
     if (progress) progress->ArchiveNotification(kArchiveEntryNotification, i);
@@ -248,8 +263,13 @@ ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& a
     if (memberName && !SameIgnoringCase(*memberName, entry.name)) continue;
     const std::string fileName = MemberFileName(entry.name);
     if (fileName.empty()) continue;
+    written.push_back(destinationFolder + fileName);
     const ArchiveResult extracted =
-        ExtractMember(file, entry, destinationFolder + fileName, workArea.get());
+        ExtractMember(file, entry, written.back(), workArea.get(), expanded);
+    if (extracted == ArchiveResult::kTooLarge) {
+      for (const std::string& path : written) ::unlink(path.c_str());
+      return extracted;
+    }
     if (extracted != ArchiveResult::kNoError) return extracted;
   }
   return ArchiveResult::kNoError;
@@ -262,6 +282,7 @@ ArchiveResult ReadArchiveDirectory(const std::filesystem::path& archive,
   if (ArchiveResult opened = file.Open(archive, expected); opened != ArchiveResult::kNoError)
     return opened;
   const std::int32_t count = file.header().EntryCount();
+  if (count > kMaxArchiveMembers) return ArchiveResult::kTooManyMembers;
   UpzEntry entry;
   for (std::int32_t i = 0; i < count; ++i) {
     if (!file.ReadEntry(i, entry)) return ArchiveResult::kReadError;
@@ -269,6 +290,9 @@ ArchiveResult ReadArchiveDirectory(const std::filesystem::path& archive,
   }
   return ArchiveResult::kNoError;
 }
+
+static_assert(kMaxArchiveExpandedBytes == 256u * 1024u * 1024u && kMaxArchiveMembers == 10000,
+              "the texts of kTooLarge and kTooManyMembers name the limits");
 
 std::string_view ArchiveErrorText(int code) {
   switch (code) {
@@ -282,6 +306,8 @@ std::string_view ArchiveErrorText(int code) {
     case 7: return "Invalid context";
     case 8: return "Archive file is corrupted";
     case 9: return "Archive format has changed since this was created";
+    case 10: return "Archive expands to more than 256 MiB";
+    case 11: return "Archive holds more than 10000 members";
     default: return "Unknown error code";
   }
 }

@@ -61,7 +61,15 @@ enum class ArchiveResult : int {
   kInvalidContext = 7,       // never returned
   kCorrupted = 8,            // a member does not decode
   kFormatChanged = 9,        // the version differs
+  kTooLarge = 10,            // the members expand beyond kMaxArchiveExpandedBytes in all
+  kTooManyMembers = 11,      // the entry count is above kMaxArchiveMembers
 };
+
+// Order archives hold a few members of a few hundred KB.  An archive beyond these limits is
+// refused: a crafted one could otherwise fill the disk (a few MB expand to gigabytes) or
+// the folder (a hundred thousand members).
+inline constexpr std::int32_t kMaxArchiveMembers = 10000;
+inline constexpr std::uint64_t kMaxArchiveExpandedBytes = 256u * 1024u * 1024u;
 
 // Notifications that ExtractArchive sends to a progress target: the entry count once
 // before the first entry, and each entry's index (from 0) before that entry is read.
@@ -93,10 +101,15 @@ class ArchiveProgress {
 // file; otherwise the decoder sees at most the stored size in bytes from the data offset.
 // Later entries of the same name replace earlier ones.
 //
+// An entry count above kMaxArchiveMembers is refused before any member is written
+// (kTooManyMembers).  The decoded bytes of all members are counted as they are decoded:
+// the block that would take them beyond kMaxArchiveExpandedBytes is not written, decoding
+// stops, and every file this call has written is removed again (kTooLarge).
+//
 // Returns kNoError when every entry was processed; otherwise the code of the first
-// failure, after which nothing more is extracted.  What was written before a failure stays,
-// including the partial output of a member that did not decode.  The archive and every
-// output file are closed and the work area freed on every return.
+// failure, after which nothing more is extracted.  But for the two limits, what was written
+// before a failure stays, including the partial output of a member that did not decode.
+// The archive and every output file are closed and the work area freed on every return.
 ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& archive,
                              std::string& destinationFolder,
                              std::optional<std::string_view> memberName = std::nullopt,
@@ -105,7 +118,7 @@ ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& a
 // Reads the directory of `archive` into `entries` (cleared first), checking the header as
 // ExtractArchive does.  Returns kNoError when every entry was read; kReadError when the
 // header or the directory is cut short, with the entries before the cut; or
-// kCantOpenSource, kUnknownFileType or kFormatChanged with no entries.
+// kCantOpenSource, kUnknownFileType, kFormatChanged or kTooManyMembers with no entries.
 ArchiveResult ReadArchiveDirectory(const std::filesystem::path& archive,
                                    std::vector<UpzEntry>& entries,
                                    const UpzHeader& expected = UpzHeader::Expected());

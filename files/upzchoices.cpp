@@ -48,8 +48,10 @@ void TFileListBox::Fill(const QString& folder, const QString& mask) {
 void TFileListBox::Refresh() {
   clear();
   if (directory_.isEmpty()) return;
-  for (const std::string& name : ListMatchingFiles(LocalPath(directory_), QFile::encodeName(mask_).toStdString()))
-    addItem(QFile::decodeName(name.c_str()));
+  // Each name's bytes are kept (DecodeFileName), so that FileName() opens the file listed
+  // even when its name is not valid UTF-8.
+  for (const std::string& name : ListMatchingFiles(LocalPath(directory_), EncodeFileName(mask_)))
+    addItem(DecodeFileName(name));
   SetItemIndex(-1);
 }
 

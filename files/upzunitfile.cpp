@@ -11,6 +11,9 @@ std::string ArchiveFailureText(ArchiveResult result, std::string_view archivePat
     const std::size_t slash = archivePath.rfind('/');
     if (slash != std::string_view::npos) text += archivePath.substr(slash + 1);
   }
+  if (result == ArchiveResult::kTooLarge || result == ArchiveResult::kTooManyMembers)
+    text += ".\n\nOrder archives hold a few small members: this file is damaged or is no order archive. "
+            "Nothing was extracted from it.";
   return text;
 }
 
@@ -36,7 +39,21 @@ UnitFileExtraction ExtractUnitFile(const std::filesystem::path& archive,
   UpzHeader expected = UpzHeader::Expected();
   std::string destination = folder.string();
   extraction.result = ExtractArchive(expected, archive, destination, std::nullopt, progress);
-  if (extraction.result == ArchiveResult::kNoError)
-    extraction.unitFile = FindFileIgnoringCase(folder / kUnitDataFileName);
+  if (extraction.result != ArchiveResult::kNoError) return extraction;
+  // Two members whose names differ only in letter case are one file where archives are
+  // made: the later one is what remains there, so it is the one read, and the copies that
+  // a file system with letter case keeps beside it go.
+  std::string unitName;
+  for (const UpzEntry& entry : entries) {
+    const std::string name = MemberFileName(entry.name);
+    if (MatchesWildcard(name, kUnitDataFileName)) unitName = name;
+  }
+  if (unitName.empty()) return extraction;
+  for (const UpzEntry& entry : entries) {
+    const std::string name = MemberFileName(entry.name);
+    if (name != unitName && MatchesWildcard(name, kUnitDataFileName)) std::filesystem::remove(folder / name, ignored);
+  }
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(folder / unitName, ignored)))
+    extraction.unitFile = folder / unitName;
   return extraction;
 }

@@ -17,7 +17,8 @@ inline constexpr std::string_view kUnitDataFileName = "LTCUNIT.DAT";
 
 // The message for a failed extraction: the result's text and, for an archive that cannot
 // be opened, ": " and the archive's file name (the part of `archivePath` after its last
-// '/'; nothing after ": " when the path has no '/').
+// '/'; nothing after ": " when the path has no '/'); for an archive beyond the limits, what
+// that means.
 std::string ArchiveFailureText(ArchiveResult result, std::string_view archivePath);
 
 struct UnitFileExtraction {
@@ -27,7 +28,9 @@ struct UnitFileExtraction {
 };
 
 // Extracts every member of `archive` into `folder` (ExtractArchive with the expected header
-// "upl", version 2) and finds the unit data file among them.  Any file named LTCUNIT.DAT in
+// "upl", version 2) and finds the unit data file among them: of several members whose names
+// differ only in letter case, the last one (the one that remains where archives are made,
+// the others' files are removed).  Any file named LTCUNIT.DAT in
 // any letter case is removed from the folder first, so that one left there by an earlier
 // archive (a failed extraction leaves its partial output) is never taken for this one's;
 // so is every plain file that a member of this archive will replace.

@@ -8,6 +8,8 @@ QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev 
 # platform under a virtual display and press keys through XTEST).
 QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
                        libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins)
+# The file systems that the save tests mount through loop devices (tests/files/test_savedisks).
+QUELLSO_TEST_PACKAGES+=(dosfstools exfatprogs xfsprogs e2fsprogs)
 # Packages for bench/callgrind (instruction counts of the decoder).
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).

@@ -13,11 +13,13 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "files/localpath.h"
 #include "files/salesorderentry.h"
 #include "files/upzarchive.h"
 #include "files/upzchoices.h"
 #include "settings/preferences.h"
 #include "tests/files/filetestsupport.h"
+#include "tests/files/implodewriter.h"
 #include "tests/files/upzbuilder.h"
 #include "tests/support/guitest.h"
 #include "ui/edits.h"
@@ -290,6 +292,59 @@ TEST_F(OpenArchive, AUnitFileThatCannotBeReadChangesNothing) {
   EXPECT_FALSE(fs::exists(temp / "LTCUNIT.DAT"));
 }
 
+// Archives beyond the limits are refused with a message that names the limit, and nothing
+// of them stays in the temporary folder.
+TEST_F(OpenArchive, ArchivesBeyondTheLimitsAreRefusedAndLeaveNothing) {
+  const std::string advice =
+      ".\n\nOrder archives hold a few small members: this file is damaged or is no order archive. "
+      "Nothing was extracted from it.";
+  struct Case {
+    const char* name;
+    std::vector<UpzMember> members;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"bomb.upz",
+       {{.name = "README.TXT", .stored = Compressed("read me")},
+        {.name = "LTCUNIT.DAT", .stored = ImplodedRun(256u * 1024 * 1024 + 1, '\n')}},
+       "Archive expands to more than 256 MiB" + advice},
+      {"crowd.upz",
+       std::vector<UpzMember>(100001, {.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)}),
+       "Archive holds more than 10000 members" + advice},
+  };
+  for (const Case& c : cases) {
+    messages.clear();
+    const UnitDataRecord before = record;
+    window.OpenUpzFile(Archive(c.name, c.members));
+    ASSERT_EQ(messages.size(), 1u) << c.name;
+    EXPECT_EQ(messages[0].caption, "Error");
+    EXPECT_EQ(messages[0].text.toStdString(), c.message);
+    ExpectUnchanged(before);
+    EXPECT_TRUE(fs::is_empty(temp)) << c.name;
+  }
+}
+
+// Members whose names differ only in letter case are one file where archives are made: the
+// later one is what remains there, and what the window shows.
+TEST_F(OpenArchive, OfTwoLetterCaseCopiesTheLaterIsRead) {
+  const std::string later = "[Job Information]\r\nJob Name=Later copy\r\n";
+  const std::vector<std::pair<std::string, std::string>> orders[] = {
+      {{"LTCUNIT.DAT", kUnitFile}, {"ltcunit.dat", later}},
+      {{"ltcunit.dat", kUnitFile}, {"LTCUNIT.DAT", later}},
+      {{"LtcUnit.Dat", kUnitFile}, {"ltcunit.dat", later}},
+      {{"ltcunit.dat", kUnitFile}, {"LtcUnit.Dat", later}},
+  };
+  for (const auto& order : orders) {
+    std::vector<UpzMember> members;
+    for (const auto& [name, text] : order) members.push_back({.name = name, .stored = Compressed(text)});
+    window.eJobName->SetText("before");
+    window.OpenUpzFile(Archive("copies.upz", members));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window.eJobName->Text(), "Later copy") << order[0].first << " then " << order[1].first;
+    EXPECT_TRUE(fs::is_empty(temp)) << order[0].first << " then " << order[1].first;
+  }
+}
+
 TEST_F(OpenArchive, ATemporaryFolderThatCannotBeUsedIsReported) {
   WriteBytes(temp, "a file where the folder belongs");
   const UnitDataRecord before = record;
@@ -365,6 +420,48 @@ TEST_F(SalesOrderThroughTheWindow, FoundMissingAndChosen) {
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(frmMain->eJobName->Text(), "Plant 4");
   EXPECT_EQ(frmMain->windowTitle(), kCaption);
+}
+
+// An archive whose name is not valid UTF-8 (made where another encoding is in use) is
+// listed in "Select File", and the one chosen opens: the name's bytes are kept.
+TEST_F(SalesOrderThroughTheWindow, ChoiceWhoseNameIsNotUtf8Opens) {
+  const fs::path folder = QFile::encodeName(dir.path()).toStdString();
+  const std::string name = "52n9c\xE9t\xE9.upz";  // Latin-1 "ete"
+  WriteFile(folder / name, BuildUpz({{.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)}}));
+  QString offered;
+  WhenAskedEnter("9812345602");
+  WhenShown(frmUpzChoices, [&offered] {
+    offered = frmUpzChoices->flbUpzChoices->item(0)->text();
+    QTest::mouseClick(frmUpzChoices->cmdOk, Qt::LeftButton);
+  });
+  frmMain->cmdSalesOrder->click();
+  EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
+  EXPECT_EQ(frmMain->eJobName->Text(), "Harbour Tower");
+  EXPECT_TRUE(offered.startsWith("52n9c")) << offered.toStdString();
+  EXPECT_EQ(offered.size(), 12);  // each byte outside UTF-8 is one mark
+}
+
+// Every file name's bytes come back from its text unchanged; valid UTF-8 reads as itself.
+TEST(FileNameText, KeepsEveryByte) {
+  const std::string names[] = {
+      "plain.upz", "caf\xC3\xA9.upz", "\xE9t\xE9", "\xFF\xFE", "\xC3", "\xC3\xA9\xC3",
+      "\xED\xA0\x80",                // a surrogate in UTF-8 form: not valid
+      "\xC0\xAF",                     // overlong
+      "\xF0\x9F\x98\x80 smile",     // beyond the basic plane
+      "\xF4\x90\x80\x80",           // beyond U+10FFFF
+      "\xEF\xBF\xBD",                // the replacement character itself
+      std::string("\x80\x81\xBF\xF5\x00x", 6),
+  };
+  for (const std::string& bytes : names) {
+    EXPECT_EQ(EncodeFileName(DecodeFileName(bytes)), bytes) << bytes;
+    const QString utf8 = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (utf8.toUtf8().toStdString() == bytes) {
+      EXPECT_EQ(DecodeFileName(bytes), utf8) << bytes;
+    }
+  }
+  const QChar escaped[] = {QChar(0xDCE9), QChar('t'), QChar(0xDCE9)};
+  EXPECT_EQ(DecodeFileName("\xE9t\xE9"), QString(escaped, 3));
+  EXPECT_EQ(LocalPath(DisplayPath("/srv/\xE9t\xE9/a.upz")).native(), "/srv/\xE9t\xE9/a.upz");
 }
 
 }  // namespace

@@ -46,21 +46,46 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// The user and group that AsUnprivileged runs as, and another group.
+inline constexpr uid_t kUnprivilegedUser = 65534;
+inline constexpr gid_t kUnprivilegedGroup = 65534;
+inline constexpr gid_t kOtherGroup = 65533;
+
 // Runs `body` as a user without privileges, so that file permissions really hold: as
 // root, in a child process that has given up root (the folder `open_up` is made
-// traversable for it first); otherwise in this process.  Returns body's result, or -1
-// when the privileges could not be given up.
-inline int AsUnprivileged(const std::filesystem::path& open_up, const std::function<int()>& body) {
+// traversable for it first), a member of `groups` besides its own; otherwise in this
+// process.  Returns body's result, or -1 when the privileges could not be given up.
+inline int AsUnprivileged(const std::filesystem::path& open_up, const std::function<int()>& body,
+                          const std::vector<gid_t>& groups = {}) {
   if (::geteuid() != 0) return body();
   std::filesystem::permissions(open_up, std::filesystem::perms::all);
   const pid_t child = ::fork();
   if (child == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(255);
+    if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(kUnprivilegedGroup) != 0 ||
+        ::setuid(kUnprivilegedUser) != 0)
+      ::_exit(255);
     ::_exit(body());
   }
   int status = 0;
   if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+// Runs `body` in two processes at the same time, once with "a" and once with "b"; true
+// when both return 0.
+inline bool InTwoProcessesAtOnce(const std::function<int(const std::string& who)>& body) {
+  std::vector<pid_t> children;
+  for (const char* who : {"a", "b"}) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body(who));
+    children.push_back(child);
+  }
+  bool ok = true;
+  for (const pid_t child : children) {
+    int status = 0;
+    ok = ok && child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  return ok;
 }
 
 // While alive, this process may not write files beyond `bytes`: writes past it fail with

@@ -118,3 +118,22 @@ ImplodeWriter& ImplodeWriter::End() {
 std::vector<std::uint8_t> ImplodeWriter::Bytes() const { return bytes_; }
 
 unsigned ImplodeWriter::LiteralCodeBits(std::uint8_t byte) { return LiteralCodes()[byte].bits; }
+
+std::vector<std::uint8_t> ImplodedRun(std::uint64_t length, std::uint8_t byte) {
+  ImplodeWriter writer(0, 6);
+  writer.Literal(byte);
+  std::uint64_t left = length - 1;
+  while (left >= 518 + 2 || left == 518) {
+    writer.Match(518, 1);
+    left -= 518;
+  }
+  // What remains: one match of 2..519 bytes split so that no piece is shorter than 2.
+  if (left > 518) {
+    writer.Match(static_cast<unsigned>(left - 2), 1).Match(2, 1);
+  } else if (left >= 2) {
+    writer.Match(static_cast<unsigned>(left), 1);
+  } else if (left == 1) {
+    writer.Literal(byte);
+  }
+  return writer.End().Bytes();
+}

@@ -34,3 +34,8 @@ class ImplodeWriter {
   std::vector<std::uint8_t> bytes_;
   std::size_t bitCount_ = 0;
 };
+
+// A stream that decodes to `length` (at least 1) copies of `byte`: one literal, then matches
+// of the longest length one byte back.  About 3 bytes of stream per 518 of output: the
+// shape of an archive bomb.
+std::vector<std::uint8_t> ImplodedRun(std::uint64_t length, std::uint8_t byte = 'x');

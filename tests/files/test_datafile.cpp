@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "files/datafile.h"
@@ -270,6 +271,47 @@ TEST(DataFile, WriteThenReadGivesEveryListedMemberBack) {
   EXPECT_STREQ(read.PanelSerialNumber(), "PANEL");
   EXPECT_STREQ(read.ChillerSerialNumber(), "CHILLER");
   EXPECT_STREQ(read.ModelPrefix(), "MP");  // reading the model number derives nothing
+}
+
+// A panel reply may carry any bytes.  Written as blanks, CR and LF inside a value can add no
+// line, key or section: every value reads back as written, but for those bytes.
+TEST(DataFile, LineBreaksInsideValuesAreWrittenAsBlanks) {
+  const TempFolder folder;
+  const auto path = folder / "unit.dat";
+  UnitDataRecord written = FullRecord();
+  written.SetModelNumber("YK\r\n[Job Information]\r\nJob Name=X\r\nJob Location=");
+  const std::vector<std::string> breaks = {"\r\n", "\n", "\r", "\n\r", "\r\r\n\n"};
+  std::size_t n = 0;
+  for (const DataFileKey& key : kDataFileKeys) {
+    if (key.kind != DataFileKey::Kind::Plain || key.first == M::ModelNumber) continue;
+    const std::string text = written.Text(key.first);
+    if (text.size() < 2) continue;  // no room for a break inside
+    written.StoreText(key.first, text.substr(0, 1) + breaks[n++ % breaks.size()] + text.substr(1));
+  }
+  ASSERT_TRUE(WriteDataFile(written, path));
+  ASSERT_TRUE(WriteDataFile(written, path));  // and again over the file it made
+  UnitDataRecord read{};
+  ASSERT_TRUE(ReadDataFile(read, path));
+  for (const DataFileKey& key : kDataFileKeys) {
+    if (key.kind != DataFileKey::Kind::Plain) continue;
+    // The value as written, its line breaks as blanks, and without the blanks around it
+    // that reading drops.
+    std::string expected = written.Text(key.first);
+    std::replace_if(expected.begin(), expected.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    expected.erase(0, expected.find_first_not_of(' '));
+    expected.erase(expected.find_last_not_of(' ') + 1);
+    EXPECT_EQ(read.Text(key.first), expected) << key.section << "/" << key.key;
+  }
+  EXPECT_STREQ(read.ModelNumber(), "YK  [Job Information]  Job Name=X  Job Location=");
+  // Six sections, each once, and 41 key lines.
+  const std::string bytes = ReadBytes(path);
+  std::size_t lines = 0, sections = 0;
+  for (std::size_t at = 0; at < bytes.size(); at = bytes.find("\r\n", at) + 2) {
+    ++lines;
+    if (bytes[at] == '[') ++sections;
+  }
+  EXPECT_EQ(sections, 6u);
+  EXPECT_EQ(lines, 6u + 41u);
 }
 
 TEST(DataFile, MotorOfModelInformationIsNeverRead) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <optional>
 
 #include "files/profile.h"
 #include "tests/files/filetestsupport.h"
@@ -106,6 +109,8 @@ struct WriteCase {
   std::string key;
   std::string value;
   std::string after;
+  // What a read of the same section and key gives afterwards, when not the value.
+  std::optional<std::string> readBack = std::nullopt;
 };
 
 void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
@@ -118,7 +123,7 @@ TEST_P(ProfileWrite, ChangesOnlyWhatItMust) {
   document.Write(c.section, c.key, c.value);
   EXPECT_EQ(document.Bytes(), c.after);
   // What was written reads back (within what reading keeps of blanks and quotes).
-  EXPECT_EQ(document.Read(c.section, c.key, "default", 1000), c.value);
+  EXPECT_EQ(document.Read(c.section, c.key, "default", 1000), c.readBack.value_or(c.value));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,11 +139,27 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"ReplaceQuotedValue", "[S]\r\nk=\"old\"\r\n", "S", "k", "new", "[S]\r\nk=new\r\n"},
         WriteCase{"ReplaceKeepsLfLineEnds", "[S]\nk=old\n; note\n", "S", "k", "new", "[S]\nk=new\n; note\n"},
         WriteCase{"ReplaceKeepsLoneCrLineEnds", "[S]\rk=old\r", "S", "k", "new", "[S]\rk=new\r"},
-        WriteCase{"ReplaceLastLineWithoutEnd", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new"},
+        WriteCase{"ReplaceLastLineWithoutEnd", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new\r\n"},
         WriteCase{"ReplaceFirstOfTwoKeys", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", "3", "[S]\r\nk=3\r\nk=2\r\n"},
         WriteCase{"ReplaceInFirstOfTwoSections", "[S]\r\nk=1\r\n[S]\r\nk=2\r\n", "S", "k", "3",
                   "[S]\r\nk=3\r\n[S]\r\nk=2\r\n"},
         WriteCase{"ValueWithEquals", "[S]\r\nk=1\r\n", "S", "k", "a=b", "[S]\r\nk=a=b\r\n"},
+        WriteCase{"ReplaceLastLineWithoutEndKeepsBlanksBeforeItsEnd", "[S]\r\nk = old  ", "S", "k", "new",
+                  "[S]\r\nk = new  \r\n"},
+        WriteCase{"ReplaceLastLineWithoutEndThenInsert", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new\r\n"},
+        // Names a caller passes lose their surrounding spaces, and only spaces
+        WriteCase{"CallerNamesLoseSpacesBeforeComparing", "[S]\r\nk=1\r\n", "  S ", " k  ", "2", "[S]\r\nk=2\r\n"},
+        WriteCase{"CallerNamesLoseSpacesBeforeWriting", "[T]\r\n", "  S ", " k  ", "v", "[T]\r\n[S]\r\nk=v\r\n"},
+        WriteCase{"NewKeyWrittenWithoutSpaces", "[S]\r\na=1\r\n", "S", "  k ", "v", "[S]\r\na=1\r\nk=v\r\n"},
+        WriteCase{"TabsAroundCallerKeyAreKept", "[S]\r\nk=1\r\n", "S", "\tk", "2", "[S]\r\nk=1\r\n\tk=2\r\n",
+                  "default"},
+        WriteCase{"TabsAroundCallerSectionAreKept", "[S]\r\nk=1\r\n", "S\t", "k", "2",
+                  "[S]\r\nk=1\r\n[S\t]\r\nk=2\r\n", "default"},
+        // A line break never enters through a write
+        WriteCase{"LineBreaksInAValueAreWrittenAsBlanks", "[S]\r\nk=1\r\n[T]\r\nj=2\r\n", "S", "k",
+                  "a\r\n[T]\r\nj=X\nb\rc", "[S]\r\nk=a  [T]  j=X b c\r\n[T]\r\nj=2\r\n", "a  [T]  j=X b c"},
+        WriteCase{"LineBreaksInANewValue", "", "S", "k", "\r\nv\r\n", "[S]\r\nk=  v  \r\n", "v"},
+        WriteCase{"LineBreaksInNames", "", "S\r\nX", "k\nj", "v", "[S  X]\r\nk j=v\r\n"},
         // Key missing: after the section's last key line
         WriteCase{"InsertAfterLastKeyLine", "[S]\r\na=1\r\nb=2\r\n\r\n; tail\r\n[T]\r\nx=1\r\n", "S", "k", "v",
                   "[S]\r\na=1\r\nb=2\r\nk=v\r\n\r\n; tail\r\n[T]\r\nx=1\r\n"},
@@ -167,6 +188,47 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ProfileDocumentTest, UntouchedDocumentGivesItsBytesBack) {
   const std::string bytes = kBom + "junk before\r\n[S]\r\n k = v \n;c\r\r\n\n[T\r\nlast=1";
   EXPECT_EQ(ProfileDocument(bytes).Bytes(), bytes);
+}
+
+// Many writes in one pass give what writing them one after another gives, whatever the
+// names: runs of ordinary names go together, a name that would not read back as itself is
+// written on its own.
+TEST(ProfileDocumentTest, WriteAllIsWritingOneAfterAnother) {
+  const std::vector<std::string> documents = {
+      "",
+      kBom,
+      "[S]",
+      "[S]\r\nk=1",
+      "; head\r\n[A]\r\na=1\r\n; end of A\r\n\r\n[B]\nb = 2 \n[a]\r\na=9\r\n",
+      "[S]\r\nk=1\r\n[s]\r\nk=2\r\nj=3",
+      "k=before\r\n[S]\r\n\r\n",
+  };
+  const std::vector<std::vector<ProfileEntry>> batches = {
+      {{"A", "a", "x"}, {"A", "new", "y"}, {"C", "c", "z"}, {"a", "NEW", "w"}, {"C", "d", "v"}, {"B", "b", "u"}},
+      {{"S", "k", "1"}, {"S", "j", "2"}, {"S", "k", "3"}, {"T", "t", "4"}, {"S", "i", "5"}},
+      {{"S", "[k", "x"}, {"S", "j", "y"}, {"S", "a=b", "z"}, {"S", ";c", "w"}, {"S]x", "k", "v"}, {"S", "l", "u"}},
+      {{"S", "\tk", "x"}, {"S", "k", "y"}, {"\tS", "k", "z"}, {"S", "m", "w"}, {" S ", " n ", "v"}},
+      {{"S", "k", "a\r\n[S]\r\nk=b"}, {"S", "k\n", "c"}, {"", "", "e"}, {"", "x", "f"}},
+  };
+  for (std::size_t d = 0; d < documents.size(); ++d) {
+    for (std::size_t b = 0; b < batches.size(); ++b) {
+      ProfileDocument together(documents[d]);
+      together.WriteAll(batches[b]);
+      ProfileDocument oneByOne(documents[d]);
+      for (const ProfileEntry& e : batches[b]) {
+        ProfileDocument single(oneByOne.Bytes());
+        single.Write(e.section, e.key, e.value);
+        oneByOne = ProfileDocument(single.Bytes());
+      }
+      EXPECT_EQ(together.Bytes(), oneByOne.Bytes()) << "document " << d << ", batch " << b;
+      std::vector<ProfileKey> keys;
+      for (const ProfileEntry& e : batches[b]) keys.push_back({e.section, e.key});
+      const std::vector<std::optional<std::string_view>> found = together.FindAll(keys);
+      ASSERT_EQ(found.size(), keys.size());
+      for (std::size_t k = 0; k < keys.size(); ++k)
+        EXPECT_EQ(found[k], together.Find(keys[k].section, keys[k].key)) << "document " << d << ", key " << k;
+    }
+  }
 }
 
 TEST(ProfileDocumentTest, SeveralWritesKeepTheirPlaces) {
@@ -329,6 +391,115 @@ TEST_F(ProfileFiles, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadBytes(path), "[S]\r\nk=1\r\n");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.dat"});
+}
+
+// ---- saves that survive real disks ----
+
+ino_t Inode(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// The temporary name must leave room: a name of up to 255 bytes, the limit of the file
+// systems in use, saves over an existing file.
+TEST_F(ProfileFiles, LongestNamesSave) {
+  for (const std::size_t length : {248u, 251u, 255u}) {
+    const auto path = folder / (std::string(length - 4, 'n') + ".dat");
+    WriteBytes(path, "[S]\r\nk=1\r\n");
+    const FileStatus status = WriteProfileString("S", "k", "2", path);
+    EXPECT_TRUE(status) << length << ": " << status.reason;
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n") << length;
+    std::filesystem::remove(path);
+  }
+  EXPECT_TRUE(folder.Names().empty());
+}
+
+// A file with several names stays one file: it is written in place, and every name shows
+// the new content.  A failed write puts the old content back.
+TEST_F(ProfileFiles, HardLinkedFileIsWrittenInPlace) {
+  const auto path = folder / "unit.dat";
+  const auto link = folder / "linked.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  std::filesystem::create_hard_link(path, link);
+  const ino_t inode = Inode(path);
+  ASSERT_TRUE(WriteProfileString("S", "k", "2", link));
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  EXPECT_EQ(Inode(link), inode);
+  EXPECT_EQ(std::filesystem::hard_link_count(path), 2u);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"linked.dat", "unit.dat"}));  // no copy left
+
+  // Shorter content is cut to its size; longer content that does not fit fails and the old
+  // content comes back.
+  ASSERT_TRUE(WriteProfileString("S", "k", "", path));
+  EXPECT_EQ(ReadBytes(link), "[S]\r\nk=\r\n");
+  FileStatus status;
+  {
+    FileSizeLimit limit(100);
+    status = WriteProfileString("S", "k", std::string(200, 'x'), path);
+  }
+  EXPECT_FALSE(status);
+  EXPECT_EQ(status.reason, "File too large");
+  EXPECT_EQ(ReadBytes(link), "[S]\r\nk=\r\n");
+  EXPECT_EQ(Inode(path), inode);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"linked.dat", "unit.dat"}));
+}
+
+// A shared file of another user, which this user may write: a new file would be this
+// user's own, so the file is written in place and keeps its owner.
+TEST_F(ProfileFiles, FileWhoseOwnerCannotBeKeptIsWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+  const auto path = folder / "shared.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  ASSERT_EQ(::chown(path.c_str(), kOtherGroup, kOtherGroup), 0);
+  std::filesystem::permissions(path, std::filesystem::perms::all & ~std::filesystem::perms::owner_exec &
+                                         ~std::filesystem::perms::group_exec & ~std::filesystem::perms::others_exec);
+  const ino_t inode = Inode(path);
+  const int result = AsUnprivileged(folder.path(), [&] { return WriteProfileString("S", "k", "2", path) ? 0 : 1; });
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kOtherGroup);
+  EXPECT_EQ(st.st_gid, kOtherGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_EQ(st.st_ino, inode);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"shared.dat"});
+}
+
+// A file of a group the saver belongs to keeps its group (and its mode); the new file is
+// renamed over it.
+TEST_F(ProfileFiles, GroupOfASharedFileIsKept) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file another group";
+  const auto path = folder / "group.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  ASSERT_EQ(::chown(path.c_str(), kUnprivilegedUser, kOtherGroup), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
+  const ino_t inode = Inode(path);
+  const int result = AsUnprivileged(
+      folder.path(), [&] { return WriteProfileString("S", "k", "2", path) ? 0 : 1; }, {kOtherGroup});
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kUnprivilegedUser);
+  EXPECT_EQ(st.st_gid, kOtherGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+  EXPECT_NE(st.st_ino, inode);  // replaced, not written in place
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"group.dat"});
+}
+
+TEST_F(ProfileFiles, ExtendedAttributesAreKept) {
+  const auto path = folder / "unit.dat";
+  WriteBytes(path, "[S]\r\nk=1\r\n");
+  const std::string note = "checked by the factory";
+  if (::setxattr(path.c_str(), "user.note", note.data(), note.size(), 0) != 0)
+    GTEST_SKIP() << "this file system keeps no user attributes";
+  ASSERT_TRUE(WriteProfileString("S", "k", "2", path));
+  EXPECT_EQ(ReadBytes(path), "[S]\r\nk=2\r\n");
+  std::string value(64, '\0');
+  const ssize_t size = ::getxattr(path.c_str(), "user.note", value.data(), value.size());
+  ASSERT_GT(size, 0);
+  EXPECT_EQ(value.substr(0, static_cast<std::size_t>(size)), note);
 }
 
 }  // namespace

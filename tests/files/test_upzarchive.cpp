@@ -82,7 +82,9 @@ TEST(ArchiveErrorText, EveryCode) {
       {7, "Invalid context"},
       {8, "Archive file is corrupted"},
       {9, "Archive format has changed since this was created"},
-      {10, "Unknown error code"},
+      {10, "Archive expands to more than 256 MiB"},
+      {11, "Archive holds more than 10000 members"},
+      {12, "Unknown error code"},
       {-1, "Unknown error code"},
   };
   for (const auto& [code, text] : rows) EXPECT_EQ(ArchiveErrorText(code), text) << code;
@@ -336,6 +338,67 @@ TEST_F(UpzArchive, FailedWriteIsReportedNotPassedForSuccess) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(result, ArchiveResult::kWriteError);
+}
+
+// ---- Limits -----------------------------------------------------------------------------
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+struct LimitCase {
+  const char* name;
+  std::vector<UpzMember> (*members)();
+  ArchiveResult result;
+  std::set<std::string> extracted;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
+
+class UpzArchiveLimits : public UpzArchive, public testing::WithParamInterface<LimitCase> {};
+
+// Order archives hold a few members of a few hundred KB.  More than 10000 members is
+// refused before anything is written; members that expand beyond 256 MiB together are
+// refused as the decoding passes the limit, and what the extraction wrote is removed.
+TEST_P(UpzArchiveLimits, AreCountedWhileExtracting) {
+  const fs::path archive = Archive(BuildUpz(GetParam().members()));
+  EXPECT_EQ(Extract(archive), GetParam().result);
+  EXPECT_EQ(Extracted(), GetParam().extracted);
+  for (const std::string& name : Extracted()) fs::remove(out_ / name);
+}
+
+std::vector<UpzMember> Copies(std::size_t count, const UpzMember& member) { return std::vector<UpzMember>(count, member); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, UpzArchiveLimits,
+    testing::Values(
+        LimitCase{"TenThousandMembers", [] { return Copies(10000, {"same.txt", {}}); }, ArchiveResult::kNoError,
+                  {"same.txt"}},
+        LimitCase{"MoreThanTenThousandMembers", [] { return Copies(10001, {"same.txt", {}}); },
+                  ArchiveResult::kTooManyMembers, {}},
+        LimitCase{"ExpandsToTheLimit", [] { return std::vector<UpzMember>{{"big.txt", ImplodedRun(256 * kMiB)}}; },
+                  ArchiveResult::kNoError, {"big.txt"}},
+        LimitCase{"ExpandsPastTheLimit",
+                  [] {
+                    return std::vector<UpzMember>{{"first.txt", Compressed("written, then taken back")},
+                                                  {"big.txt", ImplodedRun(256 * kMiB + 1)},
+                                                  {"after.txt", Compressed("never reached")}};
+                  },
+                  ArchiveResult::kTooLarge, {}},
+        LimitCase{"MembersTogetherPastTheLimit",
+                  [] {
+                    return std::vector<UpzMember>{{"a.txt", ImplodedRun(200 * kMiB)}, {"b.txt", ImplodedRun(57 * kMiB)}};
+                  },
+                  ArchiveResult::kTooLarge, {}},
+        LimitCase{"OneNameOverAndOver", [] { return Copies(3, {"same.txt", ImplodedRun(100 * kMiB)}); },
+                  ArchiveResult::kTooLarge, {}}),
+    [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+TEST_F(UpzArchive, DirectoryOfMoreThanTenThousandMembersIsNotRead) {
+  std::vector<UpzEntry> entries;
+  EXPECT_EQ(ReadArchiveDirectory(Archive(BuildUpz(Copies(10001, {"a", {}}))), entries),
+            ArchiveResult::kTooManyMembers);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(ReadArchiveDirectory(Archive(BuildUpz(Copies(10000, {"a", {}}))), entries), ArchiveResult::kNoError);
+  EXPECT_EQ(entries.size(), 10000u);
 }
 
 TEST_F(UpzArchive, HandBuiltMemberInAsciiMode) {

@@ -1,6 +1,7 @@
 // Fuzz target for ExtractArchive and ReadArchiveDirectory.  Each input is written as an
 // archive and extracted into an empty folder; afterwards that folder may hold only plain
-// files, and nothing may have appeared beside it.
+// files (none when the archive was refused for its limits), and nothing may have appeared
+// beside it.
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -90,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string folder = out;
   Progress progress;
   const ArchiveResult result = ExtractArchive(expected, archive, folder, std::nullopt, &progress);
-  Check(static_cast<int>(result) >= 0 && static_cast<int>(result) <= 9, "result out of range");
+  Check(static_cast<int>(result) >= 0 && static_cast<int>(result) <= 11, "result out of range");
   Check(folder == out + "/", "the destination folder lacks its '/'");
 
   std::vector<UpzEntry> entries;
@@ -101,6 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   Check(Names(root) == std::set<std::string>{"order.upz", "out"}, "a file appeared outside");
+  // An archive beyond the limits leaves nothing behind.
+  if (result == ArchiveResult::kTooLarge || result == ArchiveResult::kTooManyMembers)
+    Check(Names(out).empty(), "a refused archive left files");
   for (const std::string& name : Names(out)) {
     const std::string path = out + "/" + name;
     struct stat st {};

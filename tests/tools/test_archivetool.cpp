@@ -11,6 +11,7 @@
 
 #include "files/profile.h"
 #include "tests/files/filetestsupport.h"
+#include "tests/files/implodewriter.h"
 #include "tests/files/upzbuilder.h"
 #include "tools/tool.h"
 
@@ -217,6 +218,9 @@ TEST_P(ExtractFails, PrintsTheResultAndExitsWithOne) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, c.result + "\n");
   EXPECT_EQ(run.err, "quellso-tool: cannot extract " + path + ": " + reason + "\n");
+  if (c.result.starts_with("Archive expands") || c.result.starts_with("Archive holds")) {
+    EXPECT_TRUE(fs::is_empty(folder / "out"));  // nothing left of a refused archive
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -229,7 +233,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "Archive file is corrupted", "Archive file is corrupted"},
         ExtractFailure{"CutHeader", {}, {.cutAt = 100}, "out", "Error reading file", "Error reading file"},
         ExtractFailure{"MissingFolder", {{.name = "A.TXT", .stored = Compressed("a")}}, {}, "none",
-                       "Can't open destination file:", "a member's file cannot be created in @/none"}),
+                       "Can't open destination file:", "a member's file cannot be created in @/none"},
+        ExtractFailure{"ExpandsPastTheLimit", {{.name = "BOMB.TXT", .stored = ImplodedRun(256u * 1024 * 1024 + 1)}},
+                       {}, "out", "Archive expands to more than 256 MiB", "Archive expands to more than 256 MiB"},
+        ExtractFailure{"TooManyMembers", std::vector<UpzMember>(10001, {.name = "A.TXT", .stored = {}}), {}, "out",
+                       "Archive holds more than 10000 members", "Archive holds more than 10000 members"}),
     [](const ::testing::TestParamInfo<ExtractFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(ArchiveTool, ExtractOfAMissingArchiveSaysWhy) {
@@ -322,7 +330,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Unit Data File not present in .UPZ File"},
         ShowFailure{"NotAnArchive", {}, {.signature = "[Jo"}, "Unknown file type"},
         ShowFailure{"CorruptUnitFile", {{.name = "LTCUNIT.DAT", .stored = {0, 6, 1, 2, 3, 4}}}, {},
-                    "Archive file is corrupted"}),
+                    "Archive file is corrupted"},
+        ShowFailure{"TooManyMembers", std::vector<UpzMember>(100001, {.name = "LTCUNIT.DAT", .stored = {}}), {},
+                    "Archive holds more than 10000 members"}),
     [](const ::testing::TestParamInfo<ShowFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(ArchiveTool, ShowOfAMissingArchiveSaysWhy) {

@@ -83,6 +83,28 @@ TEST_F(QuellsoTool, SetWritesOneValueAndCreatesFiles) {
   EXPECT_EQ(ReadBytes(folder / "new.dat"), "[S]\r\nk=v\r\n");
 }
 
+// Two scripts setting keys of one file at the same time: the file is locked from the read
+// to the save, so neither loses the other's keys.  Each runs the tool's set, in a process
+// of its own; the first file does not exist yet.
+TEST_F(QuellsoTool, TwoSettersAtOnceLoseNothing) {
+  constexpr int kEach = 200;
+  for (const std::string name : {"fresh.dat", "unit.dat"}) {
+    EXPECT_TRUE(InTwoProcessesAtOnce([&](const std::string& who) {
+      int failed = 0;
+      for (int i = 0; i < kEach; ++i)
+        failed += Tool({"set", P(name), "Keys", who + std::to_string(i), std::to_string(i)}).status != 0;
+      return failed == 0 ? 0 : 1;
+    })) << name;
+    ProfileDocument file;
+    ASSERT_TRUE(LoadProfile(folder / name, file));
+    int missing = 0;
+    for (const char* who : {"a", "b"})
+      for (int i = 0; i < kEach; ++i) missing += file.Find("Keys", who + std::to_string(i)) != std::to_string(i);
+    EXPECT_EQ(missing, 0) << name;
+  }
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"fresh.dat", "unit.dat"}));
+}
+
 TEST_F(QuellsoTool, ConvertUpdatesTheOutputKeyByKey) {
   WriteBytes(folder / "out.dat", "[Other]\r\nKeep=out\r\n[Job Information]\r\nJob Name=Old\r\n");
   const ToolRun run = Tool({"convert", P("unit.dat"), P("out.dat")});

@@ -143,6 +143,20 @@ int main(int argc, char** argv) {
   WithModal("failed-open-data-file", [] { frmMain->mnuOpenDataFileClck(); });
   TFileDialog::SetHook({});
   WithModal("failed-open-archive", [] { frmMain->OpenUpzFile("/nonexistent/52n9c1jl.upz"); });
+  // An archive beyond the limits: a header and 10001 empty directory entries.
+  {
+    const QString crowd = scratch.path() + "/crowd.upz";
+    QByteArray bytes(210 + 21 * 10001, '\0');
+    bytes.replace(0, 3, "upl");
+    bytes[4] = 2;
+    const int count = 10001;
+    for (int i = 0; i < 4; ++i) bytes[206 + i] = static_cast<char>(count >> (8 * i) & 0xFF);
+    QFile file(crowd);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    file.close();
+    WithModal("refused-archive", [crowd] { frmMain->OpenUpzFile(crowd); });
+  }
 
   // Send Data with no panel: the warning and the confirmation (answered No by closing it).
   WithModal("send-data", [] { frmMain->cmdTxClick(); }, 2);
