@@ -13,10 +13,12 @@
 
 #include "panel/comm.h"
 #include "panel/pacing.h"
+#include "ui/centre.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
+#include "ui/palette.h"
 #include "ui/pictures.h"
 #include "ui/shadowlabel.h"
 #include "ui/wall.h"
@@ -65,6 +67,9 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
   setObjectName("frmMain");
   setWindowTitle(kCaption);
   setFont(SansFont(11, false));
+  // The designed colours for the menu bar and the frame lines too; the panels give them to
+  // everything drawn over their pictures.
+  setPalette(DesignedPalette());
 
   CreateFrame();
   CreateGroups();
@@ -380,6 +385,9 @@ void TfrmMain::CreateMenu() {
   mnuReleaseNotes = item(help, "mnuReleaseNotes", "Release &Notes");
   help->addSeparator();
   mnuAbout = item(help, "mnuAbout", "&About");
+
+  // The menus open as windows of their own, which take no colours from the menu bar.
+  for (QMenu* menu : {file, tools, help}) menu->setPalette(DesignedPalette());
 }
 
 // The serial port to the panel: COM1 until the preferences name another device, 19200 baud,
@@ -480,6 +488,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
+  CentreOnScreen(this);
   Guarded([this] { FormShow(); });
 }
 

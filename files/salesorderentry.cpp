@@ -9,6 +9,7 @@
 #include "files/localpath.h"
 #include "files/upzchoices.h"
 #include "settings/preferences.h"
+#include "ui/centre.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -147,6 +148,7 @@ bool TfrmSalesOrderEntry::eventFilter(QObject* watched, QEvent* event) {
 // straight over the last one.
 void TfrmSalesOrderEntry::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  CentreOnScreen(this);
   eSalesOrderNumber->setFocus();
   // After the show has run its course: showing the window drops a selection made now.
   QTimer::singleShot(0, eSalesOrderNumber, [this] { eSalesOrderNumber->selectAll(); });

@@ -6,6 +6,7 @@
 
 #include "files/localpath.h"
 #include "files/salesorder.h"
+#include "ui/centre.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
@@ -109,6 +110,7 @@ void TfrmUpzChoices::cmdCancelClick() {
 
 void TfrmUpzChoices::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  CentreOnScreen(this);
   flbUpzChoices->setFocus();
 }
 

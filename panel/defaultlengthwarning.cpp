@@ -4,6 +4,7 @@
 #include <QToolButton>
 
 #include "panel/panellink.h"
+#include "ui/centre.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
@@ -73,3 +74,8 @@ void TfrmDefaultLengthWarning::SpeedButton1Click() {
 }
 
 void TfrmDefaultLengthWarning::SpeedButton2Click() { reject(); }
+
+void TfrmDefaultLengthWarning::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  CentreOnScreen(this);
+}

@@ -1,12 +1,11 @@
 #include "settings/chillerinfo.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
 
+#include "ui/centre.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
 #include "ui/pictures.h"
@@ -91,9 +90,5 @@ void TfrmAbout::Button1Click() { accept(); }
 // Centred on the screen each time it is shown.
 void TfrmAbout::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (QScreen* where = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(where->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  CentreOnScreen(this);
 }

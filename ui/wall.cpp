@@ -1,5 +1,6 @@
 #include "ui/wall.h"
 
+#include "ui/palette.h"
 #include "ui/pictures.h"
 
 #include <QEvent>
@@ -42,7 +43,10 @@ bool InParentLayout(const QWidget* panel, const QWidget* parent) {
 
 }  // namespace
 
-TWallpaper::TWallpaper(QWidget* parent) : QFrame(parent), color_(palette().color(QPalette::Window)) {
+TWallpaper::TWallpaper(QWidget* parent) : QFrame(parent) {
+  // The panel and every control drawn over its tiles keep the designed colours.
+  setPalette(DesignedPalette());
+  color_ = palette().color(QPalette::Window);
   setAttribute(Qt::WA_OpaquePaintEvent);
   WatchParent(parent);
   SetParentShowHint(false);
