@@ -13,7 +13,6 @@
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kNewLineEnd = "\r\n";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
 
@@ -174,14 +173,15 @@ std::size_t ProfileDocument::FindKey(std::size_t section, std::string_view key) 
   return std::string::npos;
 }
 
-std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key) const {
+std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key,
+                                                      Quotes quotes) const {
   const std::size_t s = FindSection(section);
   if (s == std::string::npos) return std::nullopt;
   const std::size_t k = FindKey(s, key);
   if (k == std::string::npos) return std::nullopt;
   const Line& line = lines_[k];
   std::string_view value = std::string_view(line.text).substr(line.value_begin, line.value_end - line.value_begin);
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+  if (quotes == Quotes::Strip && value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
     value.remove_prefix(1);
     value.remove_suffix(1);
   }
@@ -197,8 +197,8 @@ std::string ProfileDocument::Read(std::string_view section, std::string_view key
 
 void ProfileDocument::Insert(std::size_t at, std::string text) {
   // The line before the new one gets a line end if it had none (it was the last line).
-  if (at > 0 && lines_[at - 1].end.empty()) lines_[at - 1].end = kNewLineEnd;
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), ParseLine(std::move(text), std::string(kNewLineEnd)));
+  if (at > 0 && lines_[at - 1].end.empty()) lines_[at - 1].end = new_line_end_;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), ParseLine(std::move(text), new_line_end_));
 }
 
 void ProfileDocument::Write(std::string_view section, std::string_view key, std::string_view value) {

@@ -26,6 +26,10 @@
 //     every other byte of the file is kept as it was.
 //   - A UTF-8 byte-order mark at the start is skipped on reading and kept on writing.
 //
+// The program's settings file is read and written by the same layer with two choices of its
+// own: its values keep their quotes (Quotes::Keep) and its new lines end as the file's own
+// lines do (SetNewLineEnd).
+//
 // ProfileDocument holds one file's bytes, parsed once, so that a data file's 41 keys are
 // read or written without going back to the disk for each.  LoadProfile/SaveProfile move a
 // document between memory and disk; GetProfileString/WriteProfileString are the one-shot
@@ -57,9 +61,13 @@ class ProfileDocument {
   // The document of a file with these bytes.
   explicit ProfileDocument(std::string bytes);
 
-  // The value of `key` in the first section named `section`, whole (trimmed and without
-  // its quote pair); nothing when the section or the key is missing.
-  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+  // Whether a value loses its one pair of matching quotes when read.
+  enum class Quotes { Strip, Keep };
+
+  // The value of `key` in the first section named `section`, whole (trimmed, and without its
+  // quote pair unless `quotes` keeps it); nothing when the section or the key is missing.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key,
+                                       Quotes quotes = Quotes::Strip) const;
   // What a read into a buffer of `width` bytes gives: the value cut to width - 1
   // characters, or the default (trailing blanks dropped, cut the same way) when the
   // section or the key is missing.  A width of 0 gives the empty text.
@@ -68,6 +76,8 @@ class ProfileDocument {
 
   // Sets `key` in `section` to `value`, adding the key, the section or both as needed.
   void Write(std::string_view section, std::string_view key, std::string_view value);
+  // The end of the lines that Write adds: "\r\n" (the default) or "\n".
+  void SetNewLineEnd(std::string_view end) { new_line_end_ = end; }
 
   // The file's bytes as they are now.
   std::string Bytes() const;
@@ -97,6 +107,7 @@ class ProfileDocument {
   void Insert(std::size_t at, std::string text);
 
   bool bom_ = false;
+  std::string new_line_end_ = "\r\n";
   std::vector<Line> lines_;
 };
 
