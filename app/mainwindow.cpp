@@ -89,6 +89,7 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
 
   // The size is fixed: the border cannot be dragged.
   setFixedSize(kWindowWidth, kWindowHeight);
+  KeepCentred(this, TCentred::AtFirstShow);
 }
 
 // The link outlives the window: it must not keep the port or the owner that go with it.
@@ -488,7 +489,6 @@ void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
-  CentreOnScreen(this);
   Guarded([this] { FormShow(); });
 }
 

@@ -89,6 +89,7 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
 
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmSalesOrderEntry::BuildArchiveName(ArchiveVariant variant) {
@@ -148,7 +149,6 @@ bool TfrmSalesOrderEntry::eventFilter(QObject* watched, QEvent* event) {
 // straight over the last one.
 void TfrmSalesOrderEntry::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  CentreOnScreen(this);
   eSalesOrderNumber->setFocus();
   // After the show has run its course: showing the window drops a selection made now.
   QTimer::singleShot(0, eSalesOrderNumber, [this] { eSalesOrderNumber->selectAll(); });

@@ -99,6 +99,7 @@ TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   // A double click chooses the file, as Ok does.
   connect(flbUpzChoices, &QListWidget::itemDoubleClicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmUpzChoices::cmdOkClick() { accept(); }
@@ -110,7 +111,6 @@ void TfrmUpzChoices::cmdCancelClick() {
 
 void TfrmUpzChoices::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  CentreOnScreen(this);
   flbUpzChoices->setFocus();
 }
 

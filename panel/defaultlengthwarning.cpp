@@ -66,6 +66,7 @@ TfrmDefaultLengthWarning::TfrmDefaultLengthWarning(TPanelLink& link, QWidget* pa
   SpeedButton2 = button("SpeedButton2", "No", "Cancel Operation", "glyph_no", 184);
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
   connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmDefaultLengthWarning::SpeedButton1Click() {
@@ -74,8 +75,3 @@ void TfrmDefaultLengthWarning::SpeedButton1Click() {
 }
 
 void TfrmDefaultLengthWarning::SpeedButton2Click() { reject(); }
-
-void TfrmDefaultLengthWarning::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  CentreOnScreen(this);
-}

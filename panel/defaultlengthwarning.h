@@ -31,10 +31,6 @@ class TfrmDefaultLengthWarning : public QDialog {
   QToolButton* SpeedButton1 = nullptr;
   QToolButton* SpeedButton2 = nullptr;
 
- protected:
-  // Centred on the screen each time it is shown.
-  void showEvent(QShowEvent* event) override;
-
  private:
   TPanelLink& link_;
 };

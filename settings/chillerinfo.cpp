@@ -2,7 +2,6 @@
 
 #include <QFrame>
 #include <QLabel>
-#include <QShowEvent>
 #include <QToolButton>
 
 #include "ui/centre.h"
@@ -47,7 +46,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     l->setObjectName(name);
     l->setAttribute(Qt::WA_TranslucentBackground);
     l->setPixmap(Picture(picture));
-    l->setGeometry(QRect(QPoint(x, y), l->pixmap().size()));  // sized to its picture
+    l->setGeometry(QRect(QPoint(x, y), l->pixmap().deviceIndependentSize().toSize()));  // sized to its picture
     return l;
   };
   auto rule = [body](const char* name, int x, int y) {
@@ -83,12 +82,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Button1 = NewFlatButton(body, "Button1", "Ok", "", "glyph_ok");
   Button1->setGeometry(268, 204, 69, 25);
   connect(Button1, &QToolButton::clicked, this, &TfrmAbout::Button1Click);
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmAbout::Button1Click() { accept(); }
 
-// Centred on the screen each time it is shown.
-void TfrmAbout::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  CentreOnScreen(this);
-}

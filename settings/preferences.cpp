@@ -103,6 +103,7 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   connect(cmdUpzPath, &QToolButton::clicked, this, [this] { Guarded([this] { cmdUpzPathClick(); }); });
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 QString TfrmPreferences::PortName(int position) { return QStringLiteral("COM%1").arg(position + 1); }
@@ -119,10 +120,9 @@ void TfrmPreferences::FillPortList(const QStringList& names, const QString& sele
   cDefaultPort->setCurrentIndex(select.isNull() ? -1 : FindPortChoice(choices, select));
 }
 
-// Centred on the screen each time it is shown, with the adapters plugged in by then listed.
+// Each time it is shown the adapters plugged in by then are listed.
 void TfrmPreferences::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  CentreOnScreen(this);
   if (configured_port_.isNull()) return;  // not loaded yet
   const int position = cDefaultPort->currentIndex();
   const QString chosen = position < 0 ? QString() : CurrentPortName();

@@ -3,9 +3,10 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMargins>
-#include <QPointer>
 #include <QScreen>
+#include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -29,45 +30,56 @@ void Place(QWidget* window, const QMargins& margins) {
   window->move(frame.topLeft());  // a window's position is that of its frame
 }
 
-// Centres the window again once its frame is known, then goes.
-class FrameWatch : public QObject {
+// Places its window on the shows asked for, and again once the window manager has framed it.
+class Centring : public QObject {
  public:
-  FrameWatch(QWidget* window, const QMargins& assumed) : QObject(window), window_(window), assumed_(assumed) {
-    setObjectName(QStringLiteral("quellso-frame-watch"));
-    // Watched until its frame is known: on a display without a window manager that never
-    // happens, and the watch only ends with the window.
+  Centring(QWidget* window, TCentred when) : QObject(window), window_(window), when_(when) {
     window->installEventFilter(this);
+    // Placed before the window exists, so that the positions given until its frame is known
+    // count as the frame's.
+    PlaceNow();
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+    if (watched == window_ && event->type() == QEvent::Show) {
+      // Sent before the window appears.
+      if (when_ == TCentred::AtEveryShow || !shown_) PlaceNow();
+      shown_ = true;
+    } else if (watched == watched_window_ && (event->type() == QEvent::Expose || event->type() == QEvent::Move ||
+                                              event->type() == QEvent::Resize)) {
       const QMargins frame = FrameOf(window_);
       if (!frame.isNull()) {
+        // Framed: the frame is known now, and positions given from now on are the frame's.
         lastFrame = frame;
-        window_->removeEventFilter(this);
+        watched_window_->removeEventFilter(this);
+        watched_window_ = nullptr;
         if (frame != assumed_) Place(window_, frame);
-        deleteLater();
       }
     }
     return false;
   }
 
  private:
-  QPointer<QWidget> window_;
+  void PlaceNow() {
+    const QMargins known = FrameOf(window_);
+    assumed_ = known.isNull() ? lastFrame : known;
+    Place(window_, assumed_);
+    // Until the frame is known, the window is watched for it; on a display without a window
+    // manager that never happens, and the watch only ends with the window.
+    if (known.isNull() && !watched_window_ && window_->windowHandle()) {
+      watched_window_ = window_->windowHandle();
+      watched_window_->installEventFilter(this);
+    }
+  }
+
+  QWidget* window_;
+  TCentred when_;
+  bool shown_ = false;
   QMargins assumed_;
+  QPointer<QWindow> watched_window_;
 };
 
 }  // namespace
 
-void CentreOnScreen(QWidget* window) {
-  const QMargins frame = FrameOf(window);
-  if (!frame.isNull()) {
-    lastFrame = frame;
-    Place(window, frame);
-    return;
-  }
-  Place(window, lastFrame);
-  delete window->findChild<QObject*>(QStringLiteral("quellso-frame-watch"), Qt::FindDirectChildrenOnly);
-  new FrameWatch(window, lastFrame);
-}
+void KeepCentred(QWidget* window, TCentred when) { new Centring(window, when); }

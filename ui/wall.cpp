@@ -194,8 +194,10 @@ void TWallpaper::PaintPanel(QPainter& painter) {
 
 void TWallpaper::Paint(QPainter& painter, const QRect& exposed) {
   PaintPanel(painter);
-  const int w = wallpaper_.width();
-  const int h = wallpaper_.height();
+  // The tile's size on the screen: a picture drawn at a higher pixel density has more pixels.
+  const QSize tile = wallpaper_.deviceIndependentSize().toSize();
+  const int w = tile.width();
+  const int h = tile.height();
   if (wallpaper_.isNull() || w <= 0 || h <= 0) return;
 
   const QRect client = ClientRect();
