@@ -4,13 +4,16 @@
 # Packages to build and run the program.
 QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                       libgl-dev fonts-liberation2)
-# Packages the tests, fuzzers and benchmarks need besides.
+# Packages the tests, fuzzers and benchmarks need besides (a virtual display with a window
+# manager for tests of what depends on the window frame: tests/support/with-window-manager).
 QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
-                       libclang-rt-14-dev)
+                       libclang-rt-14-dev xvfb xauth x11-utils openbox)
 # Packages for bench/callgrind (instruction counts of the decoder).
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).
 QUELLSO_DISPLAY_PACKAGES=(xvfb xauth x11-utils imagemagick)
+# Desktop themes for the screenshots taken with a dark theme; the program never needs them.
+QUELLSO_THEME_PACKAGES=(qt6-gtk-platformtheme gnome-themes-extra)
 
 # install_packages PKG...: installs those not installed yet, with apt-get (through sudo when
 # not root).
