@@ -77,7 +77,10 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   cDefaultPort = new QComboBox(panel);
   cDefaultPort->setObjectName("cDefaultPort");
   cDefaultPort->setEditable(false);
-  FillPortList({}, QString());  // COM1 to COM4, none chosen; the adapters are listed once loaded
+  // COM1 to COM4, none chosen; the adapters are listed when the settings are loaded and at
+  // each show.
+  for (const TPortChoice& choice : PortChoices({}, {})) cDefaultPort->addItem(choice.text, choice.name);
+  cDefaultPort->setCurrentIndex(-1);
   cDefaultPort->setGeometry(12, 84, 312, 22);
 
   lblUnitSystem = label("lblUnitSystem", "Panel Unit System for Requests", 12, 118, 300);
@@ -113,8 +116,7 @@ void TfrmPreferences::SetDeviceRoot(const QString& root) { device_root_ = root; 
 // The port list anew: COM1 to COM4, the adapters plugged in now, and each of `names` that
 // none of them stands for; `select` is chosen (nothing for a null text).
 void TfrmPreferences::FillPortList(const QStringList& names, const QString& select) {
-  const QList<TPortChoice> choices =
-      PortChoices(configured_port_.isNull() ? QList<TSerialAdapter>() : SerialAdaptersPresent(device_root_), names);
+  const QList<TPortChoice> choices = PortChoices(SerialAdaptersPresent(device_root_), names);
   cDefaultPort->clear();
   for (const TPortChoice& choice : choices) cDefaultPort->addItem(choice.text, choice.name);
   cDefaultPort->setCurrentIndex(select.isNull() ? -1 : FindPortChoice(choices, select));
@@ -123,10 +125,12 @@ void TfrmPreferences::FillPortList(const QStringList& names, const QString& sele
 // Each time it is shown the adapters plugged in by then are listed.
 void TfrmPreferences::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (configured_port_.isNull()) return;  // not loaded yet
   const int position = cDefaultPort->currentIndex();
   const QString chosen = position < 0 ? QString() : CurrentPortName();
-  FillPortList({configured_port_, chosen}, chosen);
+  QStringList names;
+  if (!configured_port_.isNull()) names << configured_port_;
+  if (!chosen.isNull()) names << chosen;
+  FillPortList(names, chosen);
 }
 
 // The name stored for the chosen entry; "COM2" when none is chosen.

@@ -3,12 +3,18 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMargins>
-#include <QScreen>
 #include <QPointer>
+#include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 namespace {
+
+// Once framed, a window is watched this long for the window manager's last word on where it
+// stands, and put right at most this many times.
+constexpr int kSettleMs = 1000;
+constexpr int kCorrections = 4;
 
 // The frame around the last window seen framed.
 QMargins lastFrame;
@@ -20,24 +26,30 @@ QMargins FrameOf(const QWidget* window) {
           frame.bottom() - client.bottom()};
 }
 
-// Moves the window so that a frame of `margins` around it is centred.
-void Place(QWidget* window, const QMargins& margins) {
+// Where the frame's top-left corner goes when a frame of `margins` around the window is
+// centred on its screen.
+QPoint CentredFrame(const QWidget* window, const QMargins& margins) {
   QScreen* screen = window->screen();
   if (!screen) screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
   QRect frame(QPoint(0, 0), window->size().grownBy(margins));
-  frame.moveCenter(screen->availableGeometry().center());
-  window->move(frame.topLeft());  // a window's position is that of its frame
+  if (screen) frame.moveCenter(screen->availableGeometry().center());
+  return frame.topLeft();
 }
 
 // Places its window on the shows asked for, and again once the window manager has framed it.
+//
+// How a position given before the window is framed is taken depends on the toolkit's state
+// (the frame's corner, or the client area's when the window was created without a position),
+// so once the frame is known the window is moved to where its frame should stand, and again
+// by any difference the window manager leaves.
 class Centring : public QObject {
  public:
   Centring(QWidget* window, TCentred when) : QObject(window), window_(window), when_(when) {
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this, [this] { StopWatching(); });
     window->installEventFilter(this);
-    // Placed before the window exists, so that the positions given until its frame is known
-    // count as the frame's.
-    PlaceNow();
+    PlaceNow();  // before the window exists
   }
 
  protected:
@@ -48,14 +60,7 @@ class Centring : public QObject {
       shown_ = true;
     } else if (watched == watched_window_ && (event->type() == QEvent::Expose || event->type() == QEvent::Move ||
                                               event->type() == QEvent::Resize)) {
-      const QMargins frame = FrameOf(window_);
-      if (!frame.isNull()) {
-        // Framed: the frame is known now, and positions given from now on are the frame's.
-        lastFrame = frame;
-        watched_window_->removeEventFilter(this);
-        watched_window_ = nullptr;
-        if (frame != assumed_) Place(window_, frame);
-      }
+      Settle();
     }
     return false;
   }
@@ -63,21 +68,49 @@ class Centring : public QObject {
  private:
   void PlaceNow() {
     const QMargins known = FrameOf(window_);
-    assumed_ = known.isNull() ? lastFrame : known;
-    Place(window_, assumed_);
-    // Until the frame is known, the window is watched for it; on a display without a window
-    // manager that never happens, and the watch only ends with the window.
-    if (known.isNull() && !watched_window_ && window_->windowHandle()) {
+    request_ = CentredFrame(window_, known.isNull() ? lastFrame : known);
+    window_->move(request_);  // a window's position is that of its frame
+    requested_framed_ = !known.isNull();
+    corrections_ = kCorrections;
+    // Watched until the frame stands where it should; on a display without a window manager
+    // the frame never becomes known, and the watch only ends with the window.
+    if (window_->windowHandle() && watched_window_ != window_->windowHandle()) {
+      StopWatching();
       watched_window_ = window_->windowHandle();
       watched_window_->installEventFilter(this);
     }
   }
 
+  void Settle() {
+    const QMargins frame = FrameOf(window_);
+    if (frame.isNull()) return;  // not framed yet
+    lastFrame = frame;
+    if (!settle_.isActive()) settle_.start();
+    const QPoint target = CentredFrame(window_, frame);
+    const QPoint actual = window_->frameGeometry().topLeft();
+    if (actual == target || corrections_ == 0) return;
+    --corrections_;
+    // A position given once the window is framed is the frame's; one given before may have
+    // been taken as the client area's.  After that, the difference the window manager left.
+    request_ = requested_framed_ ? request_ + (target - actual) : target;
+    requested_framed_ = true;
+    window_->move(request_);
+    settle_.start();
+  }
+
+  void StopWatching() {
+    if (watched_window_) watched_window_->removeEventFilter(this);
+    watched_window_ = nullptr;
+  }
+
   QWidget* window_;
   TCentred when_;
   bool shown_ = false;
-  QMargins assumed_;
+  QPoint request_;
+  bool requested_framed_ = false;
+  int corrections_ = 0;
   QPointer<QWindow> watched_window_;
+  QTimer settle_;
 };
 
 }  // namespace

@@ -327,9 +327,10 @@ TEST_F(Preferences, APortErrorWhileReopeningKeepsTheDialogOpen) {
 
 // ---- the settings file as people edit it ----
 
-QByteArray ReadBytes(const QString& path) {
+// As a std::string, so that a failure shows the text.
+std::string ReadBytes(const QString& path) {
   QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
 }
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -393,7 +394,7 @@ TEST_F(Preferences, AHandEditedFileSurvivesOk) {
     fresh.LoadPreferences(&freshPort);
     if (row.change) row.change(fresh);
     fresh.cmdOkClick();
-    EXPECT_EQ(ReadBytes(file), row.after.isEmpty() ? row.before : row.after) << row.name;
+    EXPECT_EQ(ReadBytes(file), (row.after.isEmpty() ? row.before : row.after).toStdString()) << row.name;
   }
 }
 
@@ -406,7 +407,7 @@ TEST_F(Preferences, ValuesAreTheTextAfterTheEqualsSign) {
   EXPECT_EQ(form.cDefaultPort->currentData().toString(), "/nonexistent/ttyUSB7");
   EXPECT_EQ(form.cDefaultPort->currentText(), "/nonexistent/ttyUSB7 (not connected)");
   EXPECT_TRUE(form.optEnglish->isChecked());
-  EXPECT_EQ(ReadBytes(file), kHandEdited);  // nothing was missing: nothing written
+  EXPECT_EQ(ReadBytes(file), kHandEdited.toStdString());  // nothing was missing: nothing written
 }
 
 // The list offers the adapters plugged in, listed again at each show; what is chosen is
@@ -470,7 +471,7 @@ TEST_F(Preferences, TheSystemWideFileSuppliesDefaults) {
   form.optMetric->setChecked(true);
   form.cmdOkClick();
   EXPECT_EQ(ReadBytes(own), "[Preferences]\nUnitSystem=Metric\nCOMPort=COM3\nUPZPath=/srv/orders,shared/\n");
-  EXPECT_EQ(ReadBytes(shared), defaults);
+  EXPECT_EQ(ReadBytes(shared), defaults.toStdString());
 }
 
 }  // namespace

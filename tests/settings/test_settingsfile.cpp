@@ -13,9 +13,10 @@
 
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
+// As a std::string, so that a failure shows the text.
+std::string ReadBytes(const QString& path) {
   QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
 }
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -123,8 +124,8 @@ TEST(SettingsFile, SystemWideDefaults) {
   settings.SetValue("Preferences", "UPZPath", "/home/tech/orders/");
   ASSERT_TRUE(settings.Save());
   EXPECT_EQ(ReadBytes(paths.file), "[Preferences]\nUnitSystem=Metric\nUPZPath=/home/tech/orders/\n");
-  EXPECT_EQ(ReadBytes(paths.defaults[0]), site);
-  EXPECT_EQ(ReadBytes(paths.defaults[1]), etc);
+  EXPECT_EQ(ReadBytes(paths.defaults[0]), site.toStdString());
+  EXPECT_EQ(ReadBytes(paths.defaults[1]), etc.toStdString());
   EXPECT_EQ(TSettings(paths).Value("Preferences", "UPZPath"), "/home/tech/orders/");  // the user's wins
 
   // A defaults file that cannot be read supplies nothing.
@@ -169,8 +170,8 @@ TEST(SettingsFile, AFileThatCannotBeReadIsLeftAlone) {
     EXPECT_FALSE(saved) << row.name;
     EXPECT_EQ(QString::fromStdString(saved.reason), row.problem) << row.name;
   }
-  EXPECT_EQ(ReadBytes(dir.filePath("Binary")), binary);
-  EXPECT_EQ(ReadBytes(dir.filePath("NotUtf8")), notUtf8);
+  EXPECT_EQ(ReadBytes(dir.filePath("Binary")), binary.toStdString());
+  EXPECT_EQ(ReadBytes(dir.filePath("NotUtf8")), notUtf8.toStdString());
 }
 
 }  // namespace
