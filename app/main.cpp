@@ -5,7 +5,9 @@
 #include <exception>
 
 #include "app/application.h"
+#include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "quellso/version.h"
 #include "ui/exceptionbox.h"
 #include "ui/pictures.h"
 
@@ -22,6 +24,21 @@ bool DisplayAvailable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The command line first: --help and --version need no display.
+  const TCommandLine line = ReadCommandLine(argc, argv);
+  switch (line.action) {
+    case TCommandLine::Action::Help:
+      std::fputs(QuellsoUsage(), stdout);
+      return 0;
+    case TCommandLine::Action::Version:
+      std::fputs(VersionLine("quellso").c_str(), stdout);
+      return 0;
+    case TCommandLine::Action::Wrong:
+      std::fprintf(stderr, "quellso: %s\nTry \"quellso --help\".\n", line.error.c_str());
+      return 2;
+    case TCommandLine::Action::Run:
+      break;
+  }
   if (!DisplayAvailable()) {
     std::fprintf(stderr,
                  "quellso: no graphical display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"

@@ -48,10 +48,6 @@ const QString kCaption = QStringLiteral("Quell Panel Sales Order Entry");
 QFont CaptionFont() { return SansFont(11, true); }  // bold 8 point
 QFont HeadingFont() { return SansFont(13, true); }  // bold Arial 10 point
 
-// Record bytes are single-byte text; Latin-1 maps each byte to one character and back.
-QString FromRecord(const char* text) { return QString::fromLatin1(text); }
-QByteArray ToRecord(const QString& text) { return text.toLatin1(); }
-
 }  // namespace
 
 TfrmMain::TfrmMain(UnitDataRecord& record, QWidget* parent) : TfrmMain(record, PanelLink, parent) {}
@@ -152,6 +148,7 @@ void TfrmMain::CreateGroups() {
     edit->setStyleSheet(QStringLiteral("QLineEdit { background-color: black; color: white; border: 1px inset gray;"
                                        " padding: 0px 1px; selection-background-color: #000080; }"));
     edit->SetReadOnly(true);
+    edit->SetCp1252Only(true);  // record texts are single bytes of code page 1252
   };
   auto plain = [&](const char* name, int x, int y, int width) {
     auto* edit = new TEdit(body);
@@ -172,6 +169,12 @@ void TfrmMain::CreateGroups() {
   const int topFirstRow = kTopHeading + 24;
   const int bottomFirstRow = kBottomHeading + 40;
   auto rowY = [](int first, int index) { return first + index * kRowStep; };
+  // Each field carries its caption as its accessible name, so that a screen reader announces
+  // "Job Name" rather than "edit"; the design-load fields name their column first.
+  auto announce = [](std::initializer_list<TCustomEdit*> edits, const char* const* captions,
+                     const QString& column = QString()) {
+    for (TCustomEdit* edit : edits) edit->setAccessibleName(column + QString::fromLatin1(*captions++));
+  };
 
   // Controls are created in tab order: order information, evaporator, condenser,
   // nameplate, system information.
@@ -189,6 +192,9 @@ void TfrmMain::CreateGroups() {
     eVarnOrderNumber = plain("eVarnOrderNumber", editX, rowY(topFirstRow, 4), kWideEdit);
     ePanelSerialNumber = plain("ePanelSerialNumber", editX, rowY(topFirstRow, 5), kWideEdit);
     eChillerSerialNumber = masked("eChillerSerialNumber", editX, rowY(topFirstRow, 6), kWideEdit);
+    announce({eCommissionDate, eJobName, eJobLocation, eModelNumber, eVarnOrderNumber, ePanelSerialNumber,
+              eChillerSerialNumber},
+             captions);
   }
   {
     const int captionX = kLeftColumn;
@@ -219,6 +225,10 @@ void TfrmMain::CreateGroups() {
                              "eCdNozzleIn", "eCdNozzleOut",             "eCdLeavingTemp",   "eCdReturnTemp",
                              "eCdGpm",      "eCdTubeNo"};
     for (int i = 0; i < 10; ++i) *cd[i] = plain(cdNames[i], cdX, rowY(bottomFirstRow, i), kNarrowEdit);
+    for (int i = 0; i < 10; ++i) {
+      announce({*ev[i]}, &captions[i], "Evaporator ");
+      announce({*cd[i]}, &captions[i], "Condenser ");
+    }
   }
   {
     const int captionX = kRightColumn;
@@ -234,6 +244,7 @@ void TfrmMain::CreateGroups() {
     eLockedRotorAmps = plain("eLockedRotorAmps", editX, rowY(topFirstRow, 4), kNarrowEdit);
     eFullLoadAmps = plain("eFullLoadAmps", editX, rowY(topFirstRow, 5), kNarrowEdit);
     eInrushAmps = plain("eInrushAmps", editX, rowY(topFirstRow, 6), kNarrowEdit);
+    announce({eMotorCode, ePower, ePhases, eFrequency, eLockedRotorAmps, eFullLoadAmps, eInrushAmps}, captions);
   }
   {
     const int captionX = kRightColumn;
@@ -249,6 +260,7 @@ void TfrmMain::CreateGroups() {
     eBrinePercent = plain("eBrinePercent", editX, rowY(bottomFirstRow, 4), kNarrowEdit);
     eMotorType = plain("eMotorType", editX, rowY(bottomFirstRow, 5), kNarrowEdit);
     eKilowattsInput = plain("eKilowattsInput", editX, rowY(bottomFirstRow, 6), kNarrowEdit);
+    announce({eRefrigerant, eTons, eGearCode, eEvapLiquidType, eBrinePercent, eMotorType, eKilowattsInput}, captions);
   }
 
   // The date shows as "-- --- ----" with its blanks, and starts as eleven blanks.
@@ -349,43 +361,60 @@ void TfrmMain::CreateToolbar() {
 }
 
 void TfrmMain::CreateMenu() {
-  auto item = [this](QMenu* menu, const char* name, const QString& caption) {
+  auto item = [this](QMenu* menu, const char* name, const QString& caption, QKeySequence shortcut = {}) {
     auto* action = menu->addAction(caption);
     action->setObjectName(name);
+    action->setShortcut(shortcut);
     return action;
   };
 
+  // Besides the Ctrl+T, Ctrl+R and Ctrl+E of the panel commands, the keys desktop users
+  // reach for without looking: open, save, save as and exit.
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("mnuFile");
-  mnuOpenDataFile = item(file, "mnuOpenDataFile", "&Open Data File...");
+  mnuOpenDataFile = item(file, "mnuOpenDataFile", "&Open Data File...", QKeySequence(Qt::CTRL | Qt::Key_O));
   mnuOpenEncryptedDataFile = item(file, "mnuOpenEncryptedDataFile", "Open &Encrypted Data File...");
   file->addSeparator();
-  mnuSaveDataFile = item(file, "mnuSaveDataFile", "&Save Data File");
-  mnuSaveDataFileAs = item(file, "mnuSaveDataFileAs", "Save Data File &As...");
+  mnuSaveDataFile = item(file, "mnuSaveDataFile", "&Save Data File", QKeySequence(Qt::CTRL | Qt::Key_S));
+  mnuSaveDataFileAs =
+      item(file, "mnuSaveDataFileAs", "Save Data File &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   mnuClose = item(file, "mnuClose", "&Close");
   file->addSeparator();
   mnuPreferences = item(file, "mnuPreferences", "&Preferences...");
   file->addSeparator();
-  mnuExit = item(file, "mnuExit", "E&xit");
+  mnuExit = item(file, "mnuExit", "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   QMenu* tools = menuBar()->addMenu("&Tools");
   tools->setObjectName("mnuTools");
-  mnuTransmitData = item(tools, "mnuTransmitData", "&Transmit Data");
-  mnuTransmitData->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-  mnuRequestData = item(tools, "mnuRequestData", "&Request Data");
-  mnuRequestData->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  mnuTransmitData = item(tools, "mnuTransmitData", "&Transmit Data", QKeySequence(Qt::CTRL | Qt::Key_T));
+  mnuRequestData = item(tools, "mnuRequestData", "&Request Data", QKeySequence(Qt::CTRL | Qt::Key_R));
   tools->addSeparator();
   mnuClearScreen = item(tools, "mnuClearScreen", "Clear Screen");
-  mnuEditData = item(tools, "mnuEditData", "Edit Data");
+  mnuEditData = item(tools, "mnuEditData", "Edit Data", QKeySequence(Qt::CTRL | Qt::Key_E));
   mnuEditData->setCheckable(true);
   mnuEditData->setChecked(false);
-  mnuEditData->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("mnuHelp");
   mnuReleaseNotes = item(help, "mnuReleaseNotes", "Release &Notes");
   help->addSeparator();
   mnuAbout = item(help, "mnuAbout", "&About");
+
+  // Enter Sales Order # has no menu item: its key belongs to the window.
+  actSalesOrder = new QAction(this);
+  actSalesOrder->setObjectName("actSalesOrder");
+  actSalesOrder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  addAction(actSalesOrder);
+
+  // The toolbar's hints name the keys of their commands.
+  const std::pair<QToolButton*, QAction*> keyed[] = {{cmdOpenDataFile, mnuOpenDataFile},
+                                                     {cmdSaveDataFile, mnuSaveDataFile},
+                                                     {cmdSalesOrder, actSalesOrder},
+                                                     {cmdRx, mnuRequestData},
+                                                     {cmdTx, mnuTransmitData}};
+  for (const auto& [button, action] : keyed)
+    button->setToolTip(
+        QStringLiteral("%1 (%2)").arg(button->toolTip(), action->shortcut().toString(QKeySequence::NativeText)));
 
   // The menus open as windows of their own, which take no colours from the menu bar.
   for (QMenu* menu : {file, tools, help}) menu->setPalette(DesignedPalette());
@@ -430,6 +459,7 @@ void TfrmMain::InitActionsConnections() {
   wire(mnuEditData, &QAction::triggered, &TfrmMain::mnuEditDataClick);
   wire(mnuReleaseNotes, &QAction::triggered, &TfrmMain::mnuReleaseNotesClick);
   wire(mnuAbout, &QAction::triggered, &TfrmMain::mnuAboutClick);
+  wire(actSalesOrder, &QAction::triggered, &TfrmMain::cmdSalesOrderClick);
 
   wire(cmdOpenDataFile, &QToolButton::clicked, &TfrmMain::mnuOpenDataFileClck);
   wire(cmdOpenEncryptedFile, &QToolButton::clicked, &TfrmMain::mnuOpenEncryptedDataFileClick);
@@ -452,14 +482,14 @@ TCustomEdit* TfrmMain::SlotEdit(int slot) const {
 // its texts with blanks, and a field left scrolled to their end would show only blanks.
 void TfrmMain::ShowRecord() {
   for (const Field& field : fields_) {
-    field.edit->SetText(FromRecord(record_.Text(field.member)));
+    field.edit->SetBytes(record_.Text(field.member));
     field.edit->setCursorPosition(0);
   }
 }
 
 void TfrmMain::CollectRecord() {
   for (const Field& field : fields_)
-    record_.SetSlot(MemberInfo(field.member).slot, ToRecord(field.edit->Text()).toStdString());
+    record_.SetSlot(MemberInfo(field.member).slot, field.edit->Bytes());
 }
 
 void TfrmMain::UpdateTitle(bool showFileName) {

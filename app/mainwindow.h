@@ -45,10 +45,12 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   UnitDataRecord& Record() { return record_; }
   TPanelLink& Link() { return link_; }
 
-  // Record to window: every one of the 41 controls shows its member's text, whole.
+  // Record to window: every one of the 41 controls shows its member's text, whole, each byte
+  // as its character of Windows code page 1252.
   void ShowRecord();
-  // Window to record: every control's text goes through its member's setter, which cuts it
-  // to the member's capacity and derives the packed date and the model parts.
+  // Window to record: every control's text goes, as bytes of code page 1252, through its
+  // member's setter, which cuts it to the member's capacity and derives the packed date and
+  // the model parts.
   void CollectRecord();
 
   // Caption "Quell Panel Sales Order Entry", with " - " and the current data file's name
@@ -149,6 +151,8 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   QAction* mnuEditData = nullptr;
   QAction* mnuReleaseNotes = nullptr;
   QAction* mnuAbout = nullptr;
+  // Ctrl+L: Enter Sales Order # from the keyboard (a command of the window, not of the menu).
+  QAction* actSalesOrder = nullptr;
 
   // Non-visual parts
   TComm* CommPort = nullptr;

@@ -1,12 +1,12 @@
 #include "files/upzchoices.h"
 
 #include <QDir>
-#include <QKeyEvent>
 #include <QToolButton>
 
 #include "files/localpath.h"
 #include "files/salesorder.h"
 #include "ui/centre.h"
+#include "ui/dialogkeys.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
@@ -99,6 +99,7 @@ TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   // A double click chooses the file, as Ok does.
   connect(flbUpzChoices, &QListWidget::itemDoubleClicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+  AnswerEnterAndEscape(this, cmdOk, cmdCancel);
   KeepCentred(this, TCentred::AtEveryShow);
 }
 
@@ -112,19 +113,4 @@ void TfrmUpzChoices::cmdCancelClick() {
 void TfrmUpzChoices::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   flbUpzChoices->setFocus();
-}
-
-// Enter chooses the selected file, as Ok does; Escape cancels, as Cancel does.
-void TfrmUpzChoices::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      Guarded([this] { cmdOkClick(); });
-      return;
-    case Qt::Key_Escape:
-      Guarded([this] { cmdCancelClick(); });
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
 }

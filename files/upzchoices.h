@@ -3,8 +3,8 @@
 // TfrmUpzChoices ("Select File"): offers the order archives whose names come near a sales
 // order number, in the file list flbUpzChoices.  The sales order dialog fills the list,
 // selects its first file and shows this dialog modally; afterwards the list's selection is
-// the answer.  Ok keeps the selection, Cancel (or Escape) clears it, and the close box keeps
-// it.
+// the answer.  Ok (or Enter) keeps the selection, Cancel (or Escape) clears it, and the close
+// box keeps it.
 
 #include <QDialog>
 #include <QListWidget>
@@ -63,7 +63,6 @@ class TfrmUpzChoices : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
 };
 
 extern TfrmUpzChoices* frmUpzChoices;

@@ -5,6 +5,7 @@
 
 #include "panel/panellink.h"
 #include "ui/centre.h"
+#include "ui/dialogkeys.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
@@ -66,6 +67,7 @@ TfrmDefaultLengthWarning::TfrmDefaultLengthWarning(TPanelLink& link, QWidget* pa
   SpeedButton2 = button("SpeedButton2", "No", "Cancel Operation", "glyph_no", 184);
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
   connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
+  AnswerEnterAndEscape(this, SpeedButton1, SpeedButton2);
   KeepCentred(this, TCentred::AtEveryShow);
 }
 

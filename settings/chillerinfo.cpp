@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include "quellso/version.h"
 #include "ui/centre.h"
+#include "ui/dialogkeys.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
 #include "ui/pictures.h"
@@ -63,9 +65,10 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   lblProductName = label("lblProductName", "Quell Panel ", 56, 4, title);
   Label2 = label("Label2", "Sales Order Entry", 56, 28, title);
   VersionTitle = label("VersionTitle", "Version: ", 56, 64);
-  lblVersion = label("lblVersion", "1.00", 100, 64);
+  // The project's version 1.0.8 shows as version 1.00, build 008.
+  lblVersion = label("lblVersion", QString::asprintf("%d.%02d", kQuellsoVersionMajor, kQuellsoVersionMinor), 100, 64);
   BuildTitle = label("BuildTitle", "Build:", 156, 64);
-  lblBuild = label("lblBuild", "008", 188, 64);
+  lblBuild = label("lblBuild", QString::asprintf("%03d", kQuellsoBuild), 188, 64);
   Bevel1 = rule("Bevel1", 56, 88);
   lblCopyright = label("lblCopyright", "Copyright (c) 2026 the Quellso project", 56, 100);
   DeveloperTitle = label("DeveloperTitle", "Developed By:", 56, 124);
@@ -82,6 +85,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Button1 = NewFlatButton(body, "Button1", "Ok", "", "glyph_ok");
   Button1->setGeometry(268, 204, 69, 25);
   connect(Button1, &QToolButton::clicked, this, &TfrmAbout::Button1Click);
+  AnswerEnterAndEscape(this, Button1);
   KeepCentred(this, TCentred::AtEveryShow);
 }
 

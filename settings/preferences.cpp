@@ -10,6 +10,7 @@
 #include "settings/portlist.h"
 #include "settings/settingsstore.h"
 #include "ui/centre.h"
+#include "ui/dialogkeys.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -106,6 +107,7 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   connect(cmdUpzPath, &QToolButton::clicked, this, [this] { Guarded([this] { cmdUpzPathClick(); }); });
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
+  AnswerEnterAndEscape(this, cmdOk, cmdCancel);
   KeepCentred(this, TCentred::AtEveryShow);
 }
 

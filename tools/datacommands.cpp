@@ -9,6 +9,7 @@
 
 #include "files/datafile.h"
 #include "files/profile.h"
+#include "model/cp1252.h"
 #include "model/unitdatarecord.h"
 #include "tools/tool.h"
 
@@ -30,14 +31,27 @@ FileStatus LoadUnitData(const std::string& path, ProfileDocument& document) {
   return IsArchivePath(path) ? LoadArchiveUnitFile(path, document) : LoadExisting(path, document);
 }
 
+// The values in UTF-8, as a terminal and most scripts expect them; with --bytes as the file
+// holds them (bytes of Windows code page 1252), for scripts that must pass them on unchanged.
 int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1) return UsageError(err, "show takes one FILE");
+  std::vector<std::string> positional;
+  bool bytes = false;
+  for (const std::string& arg : args) {
+    if (arg == "--bytes")
+      bytes = true;
+    else
+      positional.push_back(arg);
+  }
+  if (positional.size() != 1) return UsageError(err, "show takes one FILE");
   ProfileDocument file;
-  if (const FileStatus status = LoadUnitData(args[0], file); !status)
-    return FileError(err, "read", args[0], status.reason);
+  if (const FileStatus status = LoadUnitData(positional[0], file); !status)
+    return FileError(err, "read", positional[0], status.reason);
   UnitDataRecord record{};
   ReadDataFile(record, file);
-  for (const UnitMemberInfo& info : kUnitMembers) out << info.name << '=' << record.Text(info.member) << '\n';
+  for (const UnitMemberInfo& info : kUnitMembers) {
+    const char* text = record.Text(info.member);
+    out << info.name << '=' << (bytes ? std::string(text) : Cp1252ToUtf8(text)) << '\n';
+  }
   return kExitSuccess;
 }
 
@@ -89,11 +103,13 @@ int Set(const std::vector<std::string>& args, std::ostream&, std::ostream& err) 
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"show", "show FILE",
+    {"show", "show FILE [--bytes]",
      "Reads the data file FILE into an empty unit record and prints every text member of\n"
      "the record in member order, one Member=value line each, those the file does not\n"
      "carry included.  FILE may be an order archive (.upz): its unit data file LTCUNIT.DAT\n"
-     "is read.  A FILE that does not exist is an error.",
+     "is read.  A FILE that does not exist is an error.  Values are printed in UTF-8, each\n"
+     "byte of the file as its character of Windows code page 1252 (the character set of\n"
+     "data files and panels); with --bytes they are printed as the file's bytes, unchanged.",
      Show},
     {"convert", "convert IN OUT",
      "Reads the data file IN into an empty unit record and writes the record into the data\n"

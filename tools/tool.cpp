@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "quellso/version.h"
+
 namespace {
 
 constexpr std::string_view kProgram = "quellso-tool";
@@ -18,7 +20,7 @@ const ToolCommand* FindCommand(std::string_view name) {
 
 void PrintHelp(std::ostream& out) {
   out << "Usage: " << kProgram << " COMMAND [ARGUMENTS]\n"
-      << "       " << kProgram << " --help\n\n"
+      << "       " << kProgram << " --help | --version\n\n"
       << "Reads and writes the order-entry program's files from the command line.\n\n"
       << "Commands:\n";
   for (const std::span<const ToolCommand> group : Groups()) {
@@ -56,6 +58,10 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   const std::string& name = args.front();
   if (name == "--help" || name == "-h" || name == "help") {
     PrintHelp(out);
+    return kExitSuccess;
+  }
+  if (name == "--version") {
+    out << VersionLine(kProgram);
     return kExitSuccess;
   }
   const ToolCommand* command = FindCommand(name);

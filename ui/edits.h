@@ -10,9 +10,23 @@
 // MaxLength() is the most characters the user can type; 0 means no limit.  It never cuts a
 // text that the program sets: SetText() shows the whole text, and the user can then only
 // shorten it until it fits.
+//
+// Record texts are single bytes of Windows code page 1252 (model/cp1252.h): SetBytes() shows
+// them and Bytes() gives them back, one character for each byte.  An edit that holds such a
+// text refuses (SetCp1252Only) any character the code page cannot hold when it is typed,
+// pasted or dropped, and says why in a tooltip; nothing is ever turned into another
+// character behind the user's back.
+//
+// Keys pressed with Ctrl, Alt or Meta that one of the window's enabled commands (QAction)
+// takes as its shortcut go to that command, even where the edit has a binding of its own
+// for them (on X11 Ctrl+E, "move to the end of the line").
 
 #include <QLineEdit>
 #include <QString>
+#include <string>
+#include <string_view>
+
+class QKeyEvent;
 
 class TCustomEdit : public QLineEdit {
   Q_OBJECT
@@ -28,11 +42,28 @@ class TCustomEdit : public QLineEdit {
   bool ReadOnly() const { return isReadOnly(); }
   void SetReadOnly(bool readOnly) { setReadOnly(readOnly); }
 
+  // The text as bytes of code page 1252, and back.  Every byte shows as its one character.
+  // A character that the code page cannot hold, which only a text set with SetText can
+  // bring, is left out of Bytes().
+  void SetBytes(std::string_view bytes);
+  std::string Bytes() const;
+
+  // Whether the user may enter only characters that code page 1252 can hold (off at first).
+  bool Cp1252Only() const { return cp1252_only_; }
+  void SetCp1252Only(bool only);
+
+ protected:
+  bool event(QEvent* event) override;
+
  private:
   void OnTextEdited(const QString& edited);
+  void OnInputRejected();
+  // Whether `key` is the shortcut of one of the window's enabled commands.
+  bool IsWindowCommandKey(const QKeyEvent& key) const;
 
   int max_length_ = 0;
   QString last_text_;  // the text before the user's latest edit
+  bool cp1252_only_ = false;
 };
 
 class TEdit : public TCustomEdit {
@@ -58,6 +89,10 @@ class TEdit : public TCustomEdit {
 // position as a blank.  With '!', the characters typed into a run of optional positions are
 // moved to its right end, so a day typed as "7" reads as " 7".  An empty mask makes the
 // edit behave as a plain edit (with MaxLength).
+//
+// The cursor never rests beyond the first unfilled position when the edit gets the focus or
+// is clicked, so typing starts there: in the empty date field that is the first position,
+// wherever the click landed.
 class TMaskEdit : public TCustomEdit {
   Q_OBJECT
  public:
@@ -69,7 +104,14 @@ class TMaskEdit : public TCustomEdit {
   QString Text() const override;
   void SetText(const QString& text) override;
 
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
  private:
+  // Moves the cursor back to the first unfilled position when it lies beyond it.
+  void KeepCursorAtFirstUnfilled();
+
   struct Position {
     bool literal = false;
     bool optional = false;

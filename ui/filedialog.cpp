@@ -46,12 +46,19 @@ QString TFileDialog::QtFilter() const {
   return filters.join(";;");
 }
 
+// The folder of the file chosen becomes the current directory.
+bool TFileDialog::Chosen(const QString& path) {
+  file_name_ = path;
+  const QDir folder = QFileInfo(path).absoluteDir();
+  if (folder.exists()) QDir::setCurrent(folder.absolutePath());
+  return true;
+}
+
 bool TFileDialog::Execute(QWidget* owner) {
   if (TheHook()) {
     const std::optional<QString> answer = TheHook()(*this);
     if (!answer) return false;
-    file_name_ = *answer;
-    return true;
+    return Chosen(*answer);
   }
 
   QFileDialog dialog(owner, title_);
@@ -62,6 +69,5 @@ bool TFileDialog::Execute(QWidget* owner) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (!file_name_.isEmpty()) dialog.setDirectory(QFileInfo(file_name_).absolutePath());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  file_name_ = QDir::cleanPath(dialog.selectedFiles().constFirst());
-  return true;
+  return Chosen(QDir::cleanPath(dialog.selectedFiles().constFirst()));
 }

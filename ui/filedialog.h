@@ -20,7 +20,9 @@ class TFileDialog {
 
   // Shows the dialog modally.  True when the user chose a file; FileName() then gives its
   // full path (with the default extension added when the typed name has none).  The chosen
-  // file need not exist.  A save dialog does not ask before overwriting.
+  // file need not exist.  A save dialog does not ask before overwriting.  The folder of the
+  // chosen file, when it exists, becomes the process's current directory, so that a relative
+  // name ("Readme.txt" of Help > Release Notes) is looked for beside the files chosen last.
   bool Execute(QWidget* owner = nullptr);
   QString FileName() const { return file_name_; }
 
@@ -32,11 +34,15 @@ class TFileDialog {
   QString QtFilter() const;
 
   // Test seam: while a hook is set, Execute() asks it instead of showing a dialog.  The hook
-  // returns the chosen path, or nothing for Cancel.
+  // returns the chosen path, or nothing for Cancel; a chosen path moves the current directory
+  // as a choice in the dialog does.
   using Hook = std::function<std::optional<QString>(const TFileDialog&)>;
   static void SetHook(Hook hook);
 
  private:
+  // Takes `path` as the answer; always true.
+  bool Chosen(const QString& path);
+
   Kind kind_;
   QString title_;
   QString filter_;

@@ -14,6 +14,8 @@ QToolButton* NewFlatButton(QWidget* parent, const char* name, const QString& cap
   button->setCursor(Qt::PointingHandCursor);
   button->setFont(SansFont(11, true));
   button->setText(caption);
+  // A screen reader announces the caption, or the hint of a button that shows only a picture.
+  button->setAccessibleName(caption.isEmpty() ? hint : caption);
   if (glyph) {
     button->setIcon(Glyph(glyph));
     button->setIconSize(QSize(16, 16));

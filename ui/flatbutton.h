@@ -2,7 +2,8 @@
 
 // The flat buttons of the program's windows: raised only under the mouse, with a hand cursor
 // and their hint as a tooltip.  With a glyph name the button shows that two-state glyph
-// (see Glyph()) beside its bold caption.
+// (see Glyph()) beside its bold caption.  The caption is the button's accessible name (the
+// hint, for a button without a caption).
 
 #include <QString>
 

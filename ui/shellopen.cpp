@@ -28,7 +28,7 @@ QString ReleaseNotesPath() {
   const QFileInfo local(QDir::current(), QStringLiteral("Readme.txt"));
   if (local.isFile()) return local.absoluteFilePath();
   const QFileInfo installed(QCoreApplication::applicationDirPath() +
-                            QStringLiteral("/../share/doc/quellso/Readme.txt"));
+                            QStringLiteral("/../share/quellso/Readme.txt"));
   if (installed.isFile()) return QDir::cleanPath(installed.absoluteFilePath());
   return {};
 }

@@ -18,5 +18,6 @@ void SetShellOpenHook(ShellOpenHook hook);
 
 // The release notes: "Readme.txt" in the current directory, which the file dialogs move to
 // the folder of the last file chosen; when it is not there, the copy installed with the
-// program (<program folder>/../share/doc/quellso/Readme.txt).  Empty when neither exists.
+// program (<program folder>/../share/quellso/Readme.txt, not under share/doc, which a system
+// may leave out).  Empty when neither exists.
 QString ReleaseNotesPath();

@@ -4,10 +4,11 @@
 # Packages to build and run the program.
 QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                       libgl-dev fonts-liberation2)
-# Packages the tests, fuzzers and benchmarks need besides (a virtual display with a window
-# manager for tests of what depends on the window frame: tests/support/with-window-manager).
+# Packages the tests, fuzzers and benchmarks need besides (the keyboard tests run on the X11
+# platform under a virtual display and press keys through XTEST; the centring test runs there
+# with a window manager: tests/support/with-window-manager).
 QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
-                       libclang-rt-14-dev xvfb xauth x11-utils openbox)
+                       libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins x11-utils openbox)
 # Packages for bench/callgrind (instruction counts of the decoder).
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).

@@ -8,6 +8,8 @@
 
 #include "app/mainwindow.h"
 #include "files/datafile.h"
+#include "settings/preferences.h"
+#include "tests/app/memoryport.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/support/guitest.h"
 #include "ui/edits.h"
@@ -129,6 +131,69 @@ TEST_F(MainCommands, SaveAsTiesTheWindowToTheNewFile) {
   EXPECT_EQ(Key("copy.dat", "Job Information", "Job Location"), "Dock 9");
   EXPECT_EQ(Key("unit.dat", "Job Information", "Job Location"), "Dock 7");
 }
+
+// Data files written on Windows: the euro sign, the dashes and the curly quotes of code page
+// 1252 show as themselves and go back to a data file and to the panel as the same bytes.
+TEST_F(MainCommands, WindowsTextGoesBackToTheFileAndThePanelAsTheSameBytes) {
+  const std::string name = "Caf\xE9 \x80" "5\x96" "6";  // Café €5–6
+  const std::string location = "\x93" "Dock\x94 \x85";  // “Dock” …
+  WriteBytes(Local("windows.dat"), "[Job Information]\r\nJob Name=" + name + "\r\nJob Location=" + location + "\r\n");
+  MemoryPort port;
+  UnitDataRecord own{};
+  TPanelLink link{own};
+  TfrmMain sender{own, link};
+  link.SetPort(&port);
+  AnswerLengthQuery(sender, port, 12);
+
+  fileAnswers = {Path("windows.dat"), Path("copy.dat")};
+  sender.mnuOpenDataFileClck();
+  EXPECT_EQ(sender.eJobName->Text(), QStringLiteral("Caf\u00E9 \u20AC5\u20136"));
+  EXPECT_EQ(sender.eJobLocation->Text(), QStringLiteral("\u201CDock\u201D \u2026"));
+  sender.mnuSaveDataFileAsClick();
+  EXPECT_EQ(Key("copy.dat", "Job Information", "Job Name"), name);
+  EXPECT_EQ(Key("copy.dat", "Job Information", "Job Location"), location);
+
+  sender.cmdTxClick();  // answered Yes
+  Bytes expected = {kTextData, 12};
+  expected.insert(expected.end(), name.begin(), name.end());
+  expected.resize(2 + 12, ' ');
+  EXPECT_EQ(port.Written(2), expected);
+  link.SetPort(nullptr);
+}
+
+// Help > Release Notes looks for "Readme.txt" in the folder of the file chosen last in any
+// file dialog.
+struct ChosenFileCase {
+  const char* name;
+  std::function<void(TfrmMain&)> choose;  // shows the dialog, which is answered with the file
+  friend void PrintTo(const ChosenFileCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class ReleaseNotesBesideTheFile : public MainCommands, public testing::WithParamInterface<ChosenFileCase> {};
+
+TEST_P(ReleaseNotesBesideTheFile, AfterTheDialogMovedTheCurrentDirectory) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath("elsewhere") && QDir(dir.path()).mkpath("orders"));
+  ASSERT_TRUE(QDir::setCurrent(Path("elsewhere")));
+  WriteBytes(Local("orders/Readme.txt"), "notes\r\n");
+  WriteBytes(Local("orders/unit.dat"), kUnitFile);
+  fileAnswers.push_back(Path("orders/unit.dat"));
+  GetParam().choose(window);
+  ASSERT_TRUE(fileAnswers.empty());
+  window.mnuReleaseNotesClick();
+  EXPECT_EQ(opened, std::vector<QString>{Path("orders/Readme.txt")});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MainCommands, ReleaseNotesBesideTheFile,
+    testing::Values(ChosenFileCase{"OpenDataFile", [](TfrmMain& w) { w.mnuOpenDataFileClck(); }},
+                    ChosenFileCase{"SaveDataFileAs", [](TfrmMain& w) { w.mnuSaveDataFileAsClick(); }},
+                    ChosenFileCase{"OpenEncryptedDataFile", [](TfrmMain& w) { w.mnuOpenEncryptedDataFileClick(); }},
+                    ChosenFileCase{"PreferencesArchiveFolder",
+                                   [](TfrmMain&) {
+                                     TfrmPreferences preferences;
+                                     preferences.cmdUpzPathClick();
+                                   }}),
+    [](const testing::TestParamInfo<ChosenFileCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MainCommands, EditDataOnMakesEveryFieldEditableAndOffOnlyThree) {
   window.mnuEditData->trigger();
@@ -265,14 +330,28 @@ TEST_F(MainCommands, ReleaseNotesOpensTheReadmeOfTheCurrentFolder) {
   QDir::setCurrent(saved);
 }
 
+// The installed copy lives in share/quellso: a package must not need share/doc to work, and
+// a copy there alone is not opened.
 TEST_F(MainCommands, ReleaseNotesFallBackToTheInstalledCopy) {
   const QString saved = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(dir.path()));
-  const QString docs = QCoreApplication::applicationDirPath() + "/../share/doc/quellso";
-  ASSERT_TRUE(QDir().mkpath(docs));
-  WriteBytes(QFile::encodeName(docs + "/Readme.txt").toStdString(), "notes\r\n");
+  const QString doc = QCoreApplication::applicationDirPath() + "/../share/doc/quellso";
+  ASSERT_TRUE(QDir().mkpath(doc));
+  WriteBytes(QFile::encodeName(doc + "/Readme.txt").toStdString(), "notes\r\n");
   window.mnuReleaseNotesClick();
-  EXPECT_EQ(opened, std::vector<QString>{QDir::cleanPath(docs + "/Readme.txt")});
+  EXPECT_TRUE(opened.empty());
+
+  const QString installed = QCoreApplication::applicationDirPath() + "/../share/quellso";
+  ASSERT_TRUE(QDir().mkpath(installed));
+  WriteBytes(QFile::encodeName(installed + "/Readme.txt").toStdString(), "notes\r\n");
+  window.mnuReleaseNotesClick();
+  EXPECT_EQ(opened, std::vector<QString>{QDir::cleanPath(installed + "/Readme.txt")});
+
+  // The current folder's copy still comes first.
+  opened.clear();
+  WriteBytes(Local("Readme.txt"), "notes\r\n");
+  window.mnuReleaseNotesClick();
+  EXPECT_EQ(opened, std::vector<QString>{Path("Readme.txt")});
   QDir(QCoreApplication::applicationDirPath() + "/../share").removeRecursively();
   QDir::setCurrent(saved);
 }

@@ -51,6 +51,84 @@ TEST_F(MainWindow, OnlyDateAndSerialNumbersAreEditableAtStart) {
   }
 }
 
+// A screen reader announces each field by its caption; the design-load fields name their
+// column first.
+TEST_F(MainWindow, EveryFieldCarriesItsCaptionAsItsAccessibleName) {
+  const std::pair<TCustomEdit*, const char*> names[] = {
+      {window.eCommissionDate, "Commissioning Date"},
+      {window.eJobName, "Job Name"},
+      {window.eJobLocation, "Job Location"},
+      {window.eModelNumber, "Model Number"},
+      {window.eVarnOrderNumber, "Varn Order Number"},
+      {window.ePanelSerialNumber, "Panel Serial Number"},
+      {window.eChillerSerialNumber, "Chiller Serial Number"},
+      {window.eMotorCode, "Motor Code"},
+      {window.ePower, "Power (Volts)"},
+      {window.ePhases, "Phases"},
+      {window.eFrequency, "Frequency (Hz)"},
+      {window.eLockedRotorAmps, "Locked Rotor Amps"},
+      {window.eFullLoadAmps, "Full Load Amps"},
+      {window.eInrushAmps, "Inrush Amps"},
+      {window.eEvPasses, "Evaporator Passes"},
+      {window.eEvDesignWorkingPressure, "Evaporator Design Working Pressure"},
+      {window.eEvFoulingFactor, "Evaporator Fouling Factor"},
+      {window.eEvPressureDrop, "Evaporator Pressure Drop"},
+      {window.eEvNozzleIn, "Evaporator Nozzle Arrangement (In)"},
+      {window.eEvNozzleOut, "Evaporator Nozzle Arrangement (Out)"},
+      {window.eEvLeavingTemp, "Evaporator Leaving Temperature"},
+      {window.eEvReturnTemp, "Evaporator Return Temperature"},
+      {window.eEvGpm, "Evaporator GPM"},
+      {window.eEvTubeNo, "Evaporator Tube Number"},
+      {window.eCdPasses, "Condenser Passes"},
+      {window.eCdDesignWorkingPressure, "Condenser Design Working Pressure"},
+      {window.eCdFoulingFactor, "Condenser Fouling Factor"},
+      {window.eCdPressureDrop, "Condenser Pressure Drop"},
+      {window.eCdNozzleIn, "Condenser Nozzle Arrangement (In)"},
+      {window.eCdNozzleOut, "Condenser Nozzle Arrangement (Out)"},
+      {window.eCdLeavingTemp, "Condenser Leaving Temperature"},
+      {window.eCdReturnTemp, "Condenser Return Temperature"},
+      {window.eCdGpm, "Condenser GPM"},
+      {window.eCdTubeNo, "Condenser Tube Number"},
+      {window.eRefrigerant, "Refrigerant"},
+      {window.eTons, "Tons"},
+      {window.eGearCode, "Gear Code"},
+      {window.eEvapLiquidType, "Liquid Type"},
+      {window.eBrinePercent, "Brine Percent"},
+      {window.eMotorType, "VSD/SSS/EM"},
+      {window.eKilowattsInput, "Kilowatts Input"},
+  };
+  ASSERT_EQ(std::size(names), 41u);
+  for (const auto& [edit, name] : names) EXPECT_EQ(edit->accessibleName(), name) << edit->objectName().toStdString();
+}
+
+// Record texts are bytes of Windows code page 1252: each shows as its character, the euro
+// sign and the dashes included, and goes back into the record as the same byte.
+TEST_F(MainWindow, EveryByteShowsAsItsCharacterAndComesBackUnchanged) {
+  const std::pair<std::string, QString> shown[] = {
+      {"A\x80\x96" "B", QStringLiteral("A\u20AC\u2013B")},
+      {"\x93q\x94 \x85", QStringLiteral("\u201Cq\u201D \u2026")},
+      {"\x81\x8D\x8F\x90\x9D", QStringLiteral("\u0081\u008D\u008F\u0090\u009D")},
+      {"\xE9\xFF", QStringLiteral("\u00E9\u00FF")},
+  };
+  for (const auto& [bytes, text] : shown) {
+    record.SetJobName(bytes);
+    window.ShowRecord();
+    EXPECT_EQ(window.eJobName->Text(), text);
+  }
+  // All 255 bytes but NUL, 29 to a member, through every field that keeps them.
+  std::string all;
+  for (int b = 1; b <= 255; ++b) all += static_cast<char>(b);
+  for (std::size_t start = 0; start < all.size(); start += 29) {
+    const std::string chunk = all.substr(start, 29);
+    for (int slot = 2; slot <= 41; ++slot) record.SetSlot(slot, chunk);
+    window.ShowRecord();
+    UnitDataRecord before = record;
+    record.ClearRecord();
+    window.CollectRecord();
+    for (int slot = 2; slot <= 41; ++slot) EXPECT_STREQ(record.SlotText(slot), before.SlotText(slot)) << slot;
+  }
+}
+
 TEST_F(MainWindow, DateStartsAsElevenBlanks) {
   EXPECT_EQ(window.eCommissionDate->Text(), QString(11, ' '));
   EXPECT_EQ(window.eCommissionDate->displayText(), "-- --- ----");
@@ -115,14 +193,25 @@ TEST_F(MainWindow, TabOrderRunsOrderEvaporatorCondenserNameplateSystem) {
                                 "eEvapLiquidType", "eBrinePercent", "eMotorType", "eKilowattsInput"}));
 }
 
+// The hints name the keys of their commands; a screen reader announces the caption, or the
+// hint of a picture button.
 TEST_F(MainWindow, ToolbarButtonsHaveHintsAndHandCursor) {
-  const std::pair<QToolButton*, const char*> buttons[] = {
-      {window.cmdOpenDataFile, "Open Data File"},   {window.cmdOpenEncryptedFile, "Open Encrypted Data File"},
-      {window.cmdSaveDataFile, "Save Data File"},   {window.cmdPreferences, "Preferences"},
-      {window.cmdSalesOrder, "Enter Sales Order Number"}, {window.cmdRx, "Request Data from Panel"},
-      {window.cmdTx, "Transmit Data to Panel"}};
-  for (const auto& [button, hint] : buttons) {
+  struct Button {
+    QToolButton* button;
+    const char* hint;
+    const char* accessibleName;
+  };
+  const Button buttons[] = {
+      {window.cmdOpenDataFile, "Open Data File (Ctrl+O)", "Open Data File"},
+      {window.cmdOpenEncryptedFile, "Open Encrypted Data File", "Open Encrypted Data File"},
+      {window.cmdSaveDataFile, "Save Data File (Ctrl+S)", "Save Data File"},
+      {window.cmdPreferences, "Preferences", "Preferences"},
+      {window.cmdSalesOrder, "Enter Sales Order Number (Ctrl+L)", "Enter Sales Order #"},
+      {window.cmdRx, "Request Data from Panel (Ctrl+R)", "Get Data"},
+      {window.cmdTx, "Transmit Data to Panel (Ctrl+T)", "Send Data"}};
+  for (const auto& [button, hint, accessibleName] : buttons) {
     EXPECT_EQ(button->toolTip(), hint);
+    EXPECT_EQ(button->accessibleName(), accessibleName);
     EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(button->autoRaise());
   }
@@ -141,9 +230,15 @@ TEST_F(MainWindow, MenuHasItsItemsAndShortcuts) {
                                    "&Save Data File", "Save Data File &As...", "&Close", "-", "&Preferences...",
                                    "-", "E&xit", "&Tools", "&Transmit Data", "&Request Data", "-",
                                    "Clear Screen", "Edit Data", "&Help", "Release &Notes", "-", "&About"}));
-  EXPECT_EQ(window.mnuTransmitData->shortcut(), QKeySequence("Ctrl+T"));
-  EXPECT_EQ(window.mnuRequestData->shortcut(), QKeySequence("Ctrl+R"));
-  EXPECT_EQ(window.mnuEditData->shortcut(), QKeySequence("Ctrl+E"));
+  const std::pair<QAction*, const char*> shortcuts[] = {
+      {window.mnuOpenDataFile, "Ctrl+O"}, {window.mnuOpenEncryptedDataFile, ""}, {window.mnuSaveDataFile, "Ctrl+S"},
+      {window.mnuSaveDataFileAs, "Ctrl+Shift+S"}, {window.mnuClose, ""}, {window.mnuPreferences, ""},
+      {window.mnuExit, "Ctrl+Q"}, {window.mnuTransmitData, "Ctrl+T"}, {window.mnuRequestData, "Ctrl+R"},
+      {window.mnuClearScreen, ""}, {window.mnuEditData, "Ctrl+E"}, {window.mnuReleaseNotes, ""},
+      {window.mnuAbout, ""}, {window.actSalesOrder, "Ctrl+L"}};
+  for (const auto& [action, keys] : shortcuts)
+    EXPECT_EQ(action->shortcut(), QKeySequence(keys)) << action->objectName().toStdString();
+  EXPECT_TRUE(window.actions().contains(window.actSalesOrder));
   EXPECT_TRUE(window.mnuEditData->isCheckable());
   EXPECT_FALSE(window.mnuEditData->isChecked());
 }

@@ -15,6 +15,7 @@
 #include "panel/defaultlengthwarning.h"
 #include "panel/panellink.h"
 #include "settings/preferences.h"
+#include "tests/app/memoryport.h"
 #include "tests/app/warninganswers.h"
 #include "tests/panel/test_panellink_support.h"
 #include "tests/support/guitest.h"
@@ -22,39 +23,6 @@
 #include "ui/wall.h"
 
 namespace {
-
-// A panel port in memory: every Write is kept as one frame; Read takes from `input`.
-class MemoryPort : public TPanelPort {
- public:
-  std::int32_t Write(const char* buffer, unsigned long count) override {
-    frames.emplace_back(buffer, buffer + count);
-    return static_cast<std::int32_t>(count);
-  }
-  std::int32_t InQueCount() override { return static_cast<std::int32_t>(input.size()); }
-  std::int32_t Read(char* buffer, unsigned long count) override {
-    if (count == 0 || input.empty()) return 0;
-    buffer[0] = static_cast<char>(input.front());
-    input.pop_front();
-    return 1;
-  }
-  void Feed(const Bytes& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
-
-  std::vector<Bytes> frames;
-  std::deque<std::uint8_t> input;
-};
-
-Bytes Frame(std::uint8_t kind, int slot, const Bytes& payload) {
-  std::array<std::uint8_t, 2 * kFrameBufferSize> out{};
-  const std::size_t n = EncodeFrame(kind, static_cast<std::uint8_t>(slot), payload, out);
-  return Bytes(out.begin(), out.begin() + static_cast<long>(n));
-}
-Bytes TextReply(int slot, const std::string& text) {
-  Bytes payload{kTextData, static_cast<std::uint8_t>(text.size())};
-  payload.insert(payload.end(), text.begin(), text.end());
-  return Frame(kReadReply, slot, payload);
-}
-Bytes LengthReply(int slot, int length) { return Frame(kReadReply, slot, {kByteData, static_cast<std::uint8_t>(length)}); }
-Bytes WriteReply(int slot, int status) { return Frame(kWriteReply, slot, {static_cast<std::uint8_t>(status)}); }
 
 Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -1,4 +1,5 @@
-// main() of the GUI test programs: a QApplication on the offscreen platform, then every test.
+// main() of the GUI test programs: a QApplication on the offscreen platform (or the one that
+// QT_QPA_PLATFORM names: the X11 tests run on xcb), then every test.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "tests/support/guitest.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QThread>
 #include <QTimer>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "panel/pacing.h"
 
 void GuiTest::SetUp() {
+  current_directory_ = QDir::currentPath();
   SetMessageBoxHook([this](const MessageBoxCall& call) {
     messages.push_back(call);
     if (call.buttons == TMessageButtons::Ok) return TModalResult::Ok;
@@ -35,6 +37,7 @@ void GuiTest::TearDown() {
   SetMessageBoxHook({});
   TFileDialog::SetHook({});
   SetSleepHook({});
+  QDir::setCurrent(current_directory_);
 }
 
 std::vector<QString> GuiTest::MessageTexts() const {

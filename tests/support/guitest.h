@@ -37,6 +37,10 @@ class GuiTest : public ::testing::Test {
 
   // Texts of the messages shown so far.
   std::vector<QString> MessageTexts() const;
+
+ private:
+  // A file chosen in a dialog moves the current directory; each test starts from the same.
+  QString current_directory_;
 };
 
 // Runs `action` once the modal `dialog` is on screen (call it before the code that shows

@@ -50,6 +50,21 @@ TEST_F(QuellsoTool, ShowPrintsEveryMemberInMemberOrder) {
   EXPECT_EQ(run.out.rfind("CommissionDate=\nModelPrefix=\n", 0), 0u);
 }
 
+// Values are printed in UTF-8, or with --bytes as the file's bytes.
+TEST_F(QuellsoTool, ShowPrintsWindowsTextInUtf8OrAsItsBytes) {
+  WriteBytes(folder / "windows.dat", "[Job Information]\r\nJob Name=Caf\xE9 \x80" "5\x96" "6\r\n");
+  const std::pair<std::vector<std::string>, std::string> runs[] = {
+      {{"show", P("windows.dat")}, "\nJobName=Caf\u00E9 \u20AC5\u20136\n"},
+      {{"show", P("windows.dat"), "--bytes"}, "\nJobName=Caf\xE9 \x80" "5\x96" "6\n"},
+      {{"show", "--bytes", P("windows.dat")}, "\nJobName=Caf\xE9 \x80" "5\x96" "6\n"},
+  };
+  for (const auto& [args, line] : runs) {
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(line), std::string::npos) << ::testing::PrintToString(args);
+  }
+}
+
 TEST_F(QuellsoTool, GetReadsOneValueWithItsWidth) {
   EXPECT_EQ(Tool({"get", P("unit.dat"), "model information", "MODEL NUMBER"}).out, "YKCBCBS3-CKHS\n");
   EXPECT_EQ(Tool({"get", P("unit.dat"), "Model Information", "Model Number", "--width", "5"}).out, "YKCB\n");
@@ -122,6 +137,7 @@ TEST(QuellsoToolUsage, WrongCommandLinesExitWithTwo) {
                                              {"frobnicate"},
                                              {"show"},
                                              {"show", "a", "b"},
+                                             {"show", "--bytes"},
                                              {"convert", "a"},
                                              {"get", "f", "s"},
                                              {"get", "f", "s", "k", "--width"},
@@ -140,7 +156,7 @@ TEST(QuellsoToolUsage, HelpDescribesEverySubcommand) {
   const ToolRun run = Tool({"--help"});
   EXPECT_EQ(run.status, 0);
   for (const char* synopsis :
-       {"show FILE", "convert IN OUT", "get FILE SECTION KEY [--width N]", "set FILE SECTION KEY VALUE"})
+       {"show FILE [--bytes]", "convert IN OUT", "get FILE SECTION KEY [--width N]", "set FILE SECTION KEY VALUE"})
     EXPECT_NE(run.out.find(synopsis), std::string::npos) << synopsis;
 }
 

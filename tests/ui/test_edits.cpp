@@ -123,3 +123,73 @@ TEST(MaskEdit, DayTypedAsOneDigitReadsWithALeadingBlank) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- record texts: bytes of Windows code page 1252 ----
+
+TEST(Edit, BytesShowAsTheirCodePageCharactersAndComeBack) {
+  TEdit edit;
+  std::string all;
+  for (int b = 0; b <= 255; ++b) all += static_cast<char>(b);
+  edit.SetBytes(all);
+  EXPECT_EQ(edit.Text().size(), 256);
+  EXPECT_EQ(edit.Text()[0x80], QChar(0x20AC));
+  EXPECT_EQ(edit.Text()[0x96], QChar(0x2013));
+  EXPECT_EQ(edit.Text()[0x9D], QChar(0x9D));
+  EXPECT_EQ(edit.Bytes(), all);
+  edit.SetText(QStringLiteral("\u03A9-1"));  // only the program can set such a text
+  EXPECT_EQ(edit.Bytes(), "-1");
+}
+
+struct EntryCase {
+  const char* name;
+  bool cp1252Only;
+  const char* typed;   // UTF-8, typed key by key
+  const char* pasted;  // UTF-8, pasted at the end afterwards
+  const char* text;    // the edit's text at the end
+};
+
+class Cp1252Entry : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(Cp1252Entry, RefusesWhatTheCodePageCannotHold) {
+  const EntryCase& c = GetParam();
+  TEdit edit;
+  edit.SetCp1252Only(c.cp1252Only);
+  for (const QString& key : QString::fromUtf8(c.typed).split(QString(), Qt::SkipEmptyParts))
+    QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, key, Qt::NoModifier);
+  QApplication::clipboard()->setText(QString::fromUtf8(c.pasted));
+  edit.end(false);
+  edit.paste();
+  EXPECT_EQ(edit.Text(), QString::fromUtf8(c.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edit, Cp1252Entry,
+    ::testing::Values(EntryCase{"TypedOmegaIsRefused", true, "A\u20AC\u03A9\u2013B", "", "A\u20AC\u2013B"},
+                      EntryCase{"PasteWithOmegaIsRefusedWhole", true, "ab", "x\u03A9y", "ab"},
+                      EntryCase{"PasteWithEmojiIsRefusedWhole", true, "ab", "x\U0001F600", "ab"},
+                      EntryCase{"PasteOfCodePageTextGoesIn", true, "ab", "\u201Cq\u201D \u2026", "ab\u201Cq\u201D \u2026"},
+                      EntryCase{"AnyCharacterWhereNotAsked", false, "A\u03A9", "\u4E2D", "A\u03A9\u4E2D"}),
+    [](const ::testing::TestParamInfo<EntryCase>& info) { return std::string(info.param.name); });
+
+// ---- the masked date: typing starts at the first unfilled position ----
+
+TEST(MaskEdit, FocusAndClickPutTheCursorNoFurtherThanTheFirstUnfilledPosition) {
+  const std::pair<const char*, int> cases[] = {{"", 0}, {"07", 3}, {"07 DEC", 7}, {"07 DEC 1999", 11}};
+  for (const auto& [text, first] : cases) {
+    TMaskEdit edit;
+    edit.SetEditMask(kDateMask);
+    edit.resize(152, 17);
+    edit.SetText(text);
+    edit.setCursorPosition(11);
+    QFocusEvent focus(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(&edit, &focus);
+    EXPECT_EQ(edit.cursorPosition(), first) << text;
+    edit.setCursorPosition(0);
+    QTest::mouseClick(&edit, Qt::LeftButton, {}, QPoint(edit.width() - 4, 8));
+    EXPECT_EQ(edit.cursorPosition(), first) << text;
+  }
+}
+
+}  // namespace

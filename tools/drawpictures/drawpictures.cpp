@@ -1,7 +1,9 @@
-// drawpictures: paints every picture of the program and writes them as PNG files.
+// drawpictures: paints every picture of the program and writes them as PNG files, and the
+// program's icon also as an SVG file.
 //
 //   drawpictures OUTPUT_FOLDER           every picture as NAME.png, and NAME@2x.png at twice
-//                                        the pixel density for screens scaled by 2
+//                                        the pixel density for screens scaled by 2; the icon
+//                                        also as icon.svg
 //   drawpictures OUTPUT_FOLDER SCALE     the pictures at that scale only (1 gives NAME.png,
 //                                        any other NAME@<SCALE>x.png: 3, 1.5, ...)
 //
@@ -18,8 +20,10 @@
 // The tiles lie behind black captions with a white or yellow shadow: they stay mid-to-light
 // and low in contrast, and every tile wraps seamlessly in both directions.
 
+#include <QBuffer>
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -27,6 +31,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QRegularExpression>
+#include <QSvgGenerator>
 #include <QtMath>
 #include <cmath>
 #include <cstdint>
@@ -474,19 +480,33 @@ void Snowflake(QPainter& p, QPointF c, qreal r, QColor colour, qreal width) {
   }
 }
 
-// The window icon at any size: a blue control-panel face with a small display and a frost
-// star, for the program that fills a chiller panel with its order data.
-QImage Icon(int size) {
-  QImage image = Transparent(size, size);
-  QPainter p(&image);
-  Prepare(p);
-  p.scale(size / 48.0, size / 48.0);
+// The program's icon, drawn in a 48-unit square: a blue control-panel face with a small
+// display and a frost star, for the program that fills a chiller panel with its order data.
+// Below 32 pixels the frame's inner light, the display's second line and the star's branches
+// would blur into one another, so the small sizes get a plainer face with bolder strokes.
+void DrawIcon(QPainter& p, bool small) {
   QLinearGradient body(0, 2, 0, 46);
   body.setColorAt(0, QColor(92, 146, 206));
   body.setColorAt(1, QColor(30, 64, 122));
   p.setPen(QPen(QColor(18, 38, 76), 1.5));
   p.setBrush(body);
   p.drawRoundedRect(QRectF(3, 3, 42, 42), 7, 7);
+  if (small) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(20, 52, 58));
+    p.drawRoundedRect(QRectF(8, 7, 32, 14), 2, 2);
+    p.setPen(QPen(QColor(120, 240, 180), 4.0, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(12, 14), QPointF(30, 14));
+    // The star as three crossing bars.
+    const QPointF centre(24, 33.5);
+    p.setPen(QPen(QColor(236, 248, 255), 4.0, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 3; ++i) {
+      const qreal a = M_PI / 2 + i * M_PI / 3;
+      const QPointF arm = QPointF(std::cos(a), -std::sin(a)) * 11.0;
+      p.drawLine(centre - arm, centre + arm);
+    }
+    return;
+  }
   p.setPen(QPen(QColor(255, 255, 255, 70), 1));
   p.setBrush(Qt::NoBrush);
   p.drawRoundedRect(QRectF(4.5, 4.5, 39, 39), 6, 6);
@@ -500,7 +520,35 @@ QImage Icon(int size) {
   // The frost star below it.
   Snowflake(p, QPointF(24, 33), 9.5, QColor(14, 30, 64, 120), 3.6);
   Snowflake(p, QPointF(24, 33), 9.5, QColor(236, 248, 255), 2.0);
+}
+
+// The icon at `size` x `size` pixels.
+QImage Icon(int size) {
+  QImage image = Transparent(size, size);
+  QPainter p(&image);
+  Prepare(p);
+  p.scale(size / 48.0, size / 48.0);
+  DrawIcon(p, size < 32);
   return image;
+}
+
+// The icon as a scalable picture (SVG), from the same drawing as the large PNG sizes.
+QByteArray IconSvg() {
+  QBuffer buffer;
+  QSvgGenerator svg;
+  svg.setOutputDevice(&buffer);
+  svg.setSize(QSize(48, 48));
+  svg.setViewBox(QRectF(0, 0, 48, 48));
+  svg.setTitle(QStringLiteral("quellso"));
+  {
+    QPainter p(&svg);
+    Prepare(p);
+    DrawIcon(p, false);
+  }
+  // The generator gives the size in millimetres; an icon is measured in pixels.
+  QByteArray text = buffer.data();
+  static const QRegularExpression size(QStringLiteral("<svg width=\"[^\"]*\" height=\"[^\"]*\""));
+  return QString::fromUtf8(text).replace(size, QStringLiteral("<svg width=\"48\" height=\"48\"")).toUtf8();
 }
 
 // The product: a chiller on its frame, two shells side by side under a compressor, and
@@ -575,6 +623,17 @@ QString FileName(const char* name, double scale) {
   return QStringLiteral("%1@%2x.png").arg(QLatin1String(name)).arg(scale);
 }
 
+bool WriteSvg(const QDir& folder, const char* name, const QByteArray& svg) {
+  const QString path = folder.filePath(QStringLiteral("%1.svg").arg(QLatin1String(name)));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(svg) != svg.size() || !file.flush()) {
+    std::fprintf(stderr, "drawpictures: could not write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
 bool Write(const QDir& folder, const QString& fileName, const QImage& image) {
   const QString path = folder.filePath(fileName);
   if (!image.save(path, "PNG", 9)) {
@@ -619,18 +678,20 @@ int main(int argc, char** argv) {
       {"glyph_yes", GlyphYes},      {"glyph_no", GlyphNo},         {"glyph_folder", GlyphFolder},
       {"product", Product},         {"logo", Logo},
   };
-  // Drawn at their own sizes, with the pictures of scale 1.
+  // The icon, drawn at the sizes a desktop's icon theme asks for, with the pictures of scale 1.
   const struct {
     const char* name;
     int size;
-  } icons[] = {{"icon", 48}, {"icon256", 256}};
+  } icons[] = {{"icon", 48},   {"icon256", 256}, {"icon16", 16}, {"icon22", 22},
+               {"icon24", 24}, {"icon32", 32},   {"icon64", 64}, {"icon128", 128}};
 
   bool ok = true;
   for (const double scale : scales) {
     g_scale = scale;
     for (const auto& picture : scalable) ok = Write(folder, FileName(picture.name, scale), picture.draw()) && ok;
-    if (scale == 1)
-      for (const auto& icon : icons) ok = Write(folder, FileName(icon.name, 1), Icon(icon.size)) && ok;
+    if (scale != 1) continue;
+    for (const auto& icon : icons) ok = Write(folder, FileName(icon.name, 1), Icon(icon.size)) && ok;
+    ok = WriteSvg(folder, "icon", IconSvg()) && ok;
   }
   return ok ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "quellso/version.h"
 #include "tools/panelsim/panelsim.h"
 
 namespace {
@@ -153,6 +154,10 @@ int main(int argc, char** argv) {
   }
   if (help) {
     std::fputs(SimUsage(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(VersionLine("quellso-panel-sim").c_str(), stdout);
     return 0;
   }
   if (!InstallSignals(error)) {

@@ -151,6 +151,7 @@ const char* SimUsage() {
          "                         missing file is created with the sample values) and save\n"
          "                         them there after every accepted write\n"
          "  --help                 show this text\n"
+         "  --version              show the version\n"
          "\n"
          "SIGINT or SIGTERM end it.\n";
 }
@@ -185,6 +186,8 @@ std::string ParseSimOptions(int argc, const char* const* argv, TSimOptions& opti
     std::string error;
     if (name == "--help" || name == "-h") {
       help = true;
+    } else if (name == "--version") {
+      error = flag(options.version);
     } else if (name == "--device") {
       const auto text = value();
       if (!text || text->empty()) return "--device needs a device path";

@@ -28,6 +28,7 @@ struct TSimOptions {
   int delayMs = 0;                  // wait before each reply
   bool log = false;                 // print each request understood
   std::string state;                // a data file to load the values from and save them to
+  bool version = false;             // --version: print the version and end
 
   TSimOptions();
 };

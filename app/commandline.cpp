@@ -1,0 +1,81 @@
+#include "app/commandline.h"
+
+#include <string_view>
+
+namespace {
+
+// The toolkit's standard options, which it takes from the command line itself.  Each may be
+// written with one dash or two; those with `equals` also as -option=value.
+struct ToolkitOption {
+  std::string_view name;
+  bool value;   // followed by a value
+  bool equals;  // the value may follow "=" instead
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", true, false},   {"platformpluginpath", true, false}, {"platformtheme", true, false},
+    {"plugin", true, false},     {"qwindowgeometry", true, false},    {"qwindowtitle", true, false},
+    {"qwindowicon", true, false}, {"geometry", true, false},          {"title", true, false},
+    {"icon", true, false},       {"display", true, false},            {"name", true, false},
+    {"visual", true, false},     {"session", true, false},            {"style", true, true},
+    {"stylesheet", true, true},  {"qmljsdebugger", true, true},       {"reverse", false, false},
+    {"widgetcount", false, false}, {"testability", false, false},     {"nograb", false, false},
+    {"dograb", false, false},    {"sync", false, false},
+};
+
+}  // namespace
+
+const char* QuellsoUsage() {
+  return "Usage: quellso [OPTION]...\n"
+         "Holds one chiller unit's order and nameplate data in one window, reads and writes it\n"
+         "as data files (.dat), reads order archives (.upz), and sends it to or requests it\n"
+         "from the chiller's control panel over a serial line.\n"
+         "\n"
+         "  --help       show this text and end\n"
+         "  --version    show the version and end\n"
+         "\n"
+         "The toolkit's standard options are taken too, for example -platform NAME,\n"
+         "-style NAME, -reverse and -qwindowgeometry WIDTHxHEIGHT+X+Y.\n"
+         "\n"
+         "Environment:\n"
+         "  QUELLSO_SETTINGS=FILE     use this settings file instead of\n"
+         "                            ~/.config/Hollin Enterprises/Quellso.ini\n"
+         "  QUELLSO_COM1=DEVICE ...   the device that COM1 (to COM4) stands for, before the\n"
+         "                            settings file's [Ports] group\n"
+         "\n"
+         "Exit status: 0 when the window is closed, 2 for a wrong command line or when no\n"
+         "display can be found.\n";
+}
+
+TCommandLine ReadCommandLine(int argc, const char* const* argv) {
+  TCommandLine line;
+  const auto wrong = [&line](std::string error) {
+    line.action = TCommandLine::Action::Wrong;
+    line.error = std::move(error);
+    return line;
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      line.action = TCommandLine::Action::Help;
+      return line;
+    }
+    if (arg == "--version") {
+      line.action = TCommandLine::Action::Version;
+      return line;
+    }
+    if (arg.size() < 2 || arg[0] != '-')
+      return wrong("unexpected argument \"" + std::string(arg) +
+                   "\"; the program takes no file names (open files from its File menu)");
+    std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
+    const std::size_t eq = name.find('=');
+    const bool inline_value = eq != std::string_view::npos;
+    if (inline_value) name = name.substr(0, eq);
+    const ToolkitOption* known = nullptr;
+    for (const ToolkitOption& option : kToolkitOptions)
+      if (option.name == name && (!inline_value || option.equals)) known = &option;
+    if (!known) return wrong("unknown option \"" + std::string(arg) + "\"");
+    if (known->value && !inline_value && ++i >= argc)
+      return wrong("option \"" + std::string(arg) + "\" needs a value");
+  }
+  return line;
+}

@@ -1,0 +1,196 @@
+// The three installed programs as a user starts them: --help, --version and wrong command
+// lines, each run as a process with no display; and their manual pages, which must describe
+// every command and option that --help lists.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringList>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const QString kQuellso = QStringLiteral(QUELLSO_PROGRAM);
+const QString kTool = QStringLiteral(QUELLSO_TOOL_PROGRAM);
+const QString kSim = QStringLiteral(QUELLSO_PANEL_SIM_PROGRAM);
+const std::string kVersion = QUELLSO_VERSION;
+
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` without a display: no DISPLAY, no WAYLAND_DISPLAY and no platform named,
+// unless `platform` names one.  A program that does not end within a minute is killed and
+// reported.
+ProgramRun RunProgram(const QString& program, const QStringList& args, const QString& platform = {}) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+  if (!platform.isEmpty()) environment.insert("QT_QPA_PLATFORM", platform);
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(program, args);
+  EXPECT_TRUE(process.waitForStarted(10000)) << program.toStdString();
+  if (!process.waitForFinished(60000)) {
+    ADD_FAILURE() << program.toStdString() << " " << args.join(' ').toStdString() << " did not end";
+    process.kill();
+    process.waitForFinished(10000);
+    return {};
+  }
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+          process.readAllStandardError().toStdString()};
+}
+
+struct CommandLineCase {
+  const char* name;
+  const QString* program;
+  QStringList args;
+  int status;
+  std::string out;  // what standard output starts with
+  std::string err;  // what standard error contains
+  QString platform = {};
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandLine : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, AnswersAtOnceWithoutADisplay) {
+  const CommandLineCase& c = GetParam();
+  const ProgramRun run = RunProgram(*c.program, c.args, c.platform);
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
+  EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  // An answer goes to standard output alone, a complaint to standard error alone.
+  if (c.status == 0)
+    EXPECT_EQ(run.err, "");
+  else
+    EXPECT_EQ(run.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, CommandLine,
+    ::testing::Values(
+        CommandLineCase{"QuellsoVersion", &kQuellso, {"--version"}, 0, "quellso " + kVersion + "\n", ""},
+        CommandLineCase{"QuellsoHelp", &kQuellso, {"--help"}, 0, "Usage: quellso [OPTION]...\n", ""},
+        CommandLineCase{"QuellsoShortHelp", &kQuellso, {"-h"}, 0, "Usage: quellso ", ""},
+        // The toolkit's own options are left for the toolkit, not refused.
+        CommandLineCase{"QuellsoToolkitOptions",
+                        &kQuellso,
+                        {"-style", "fusion", "--reverse", "-stylesheet=a.qss", "-platform", "xcb", "--version"},
+                        0,
+                        "quellso " + kVersion + "\n",
+                        ""},
+        CommandLineCase{"QuellsoUnknownOption", &kQuellso, {"--bogus"}, 2, "",
+                        "quellso: unknown option \"--bogus\"\nTry \"quellso --help\".\n"},
+        // With a display at hand, a wrong command line still opens no window: the program ends.
+        CommandLineCase{"QuellsoUnknownOptionWithADisplay", &kQuellso, {"-versoin"}, 2, "",
+                        "quellso: unknown option \"-versoin\"", "offscreen"},
+        CommandLineCase{"QuellsoFileName", &kQuellso, {"unit.dat"}, 2, "", "unexpected argument \"unit.dat\""},
+        CommandLineCase{"QuellsoToolkitOptionWithoutValue", &kQuellso, {"-platform"}, 2, "",
+                        "option \"-platform\" needs a value"},
+        CommandLineCase{"QuellsoEqualsWhereTheToolkitTakesNone", &kQuellso, {"-platform=xcb"}, 2, "",
+                        "unknown option \"-platform=xcb\""},
+        CommandLineCase{"QuellsoWithoutDisplay", &kQuellso, {}, 2, "", "no graphical display found"},
+        CommandLineCase{"ToolVersion", &kTool, {"--version"}, 0, "quellso-tool " + kVersion + "\n", ""},
+        CommandLineCase{"ToolHelp", &kTool, {"--help"}, 0, "Usage: quellso-tool COMMAND", ""},
+        CommandLineCase{"ToolUnknownOption", &kTool, {"--bogus"}, 2, "", "unknown command '--bogus'"},
+        CommandLineCase{"SimVersion", &kSim, {"--version"}, 0, "quellso-panel-sim " + kVersion + "\n", ""},
+        CommandLineCase{"SimHelp", &kSim, {"--help"}, 0, "Usage: quellso-panel-sim [OPTION]...\n", ""},
+        CommandLineCase{"SimUnknownOption", &kSim, {"--bogus"}, 2, "", "unknown option \"--bogus\""},
+        CommandLineCase{"SimVersionTakesNoValue", &kSim, {"--version=2"}, 2, "", "--version takes no value"}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
+
+// ---- manual pages ---------------------------------------------------------------------------
+
+std::string ReadFile(const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+  return file.readAll().toStdString();
+}
+
+// A name as roff source writes it: every '-' as "\-".
+std::string Roff(const std::string& text) {
+  std::string out;
+  for (const char c : text) out += c == '-' ? std::string("\\-") : std::string(1, c);
+  return out;
+}
+
+// Whether the manual page has an entry (.TP, then a line in bold) that starts with `term`.
+bool HasEntry(const std::string& page, const std::string& term) {
+  for (const char* font : {".TP\n.B ", ".TP\n.BI ", ".TP\n.BR "}) {
+    const std::string head = font + Roff(term);
+    for (std::size_t at = page.find(head); at != std::string::npos; at = page.find(head, at + 1)) {
+      const char next = at + head.size() < page.size() ? page[at + head.size()] : '\n';
+      if (next == ' ' || next == '\n' || next == '"' || next == ',') return true;
+    }
+  }
+  return false;
+}
+
+// The long options that a --help text lists, such as "--state".
+std::vector<std::string> LongOptions(const std::string& help) {
+  std::vector<std::string> options;
+  static const QRegularExpression option(QStringLiteral("^  (--[a-z-]+)"), QRegularExpression::MultilineOption);
+  for (auto it = option.globalMatch(QString::fromStdString(help)); it.hasNext();)
+    options.push_back(it.next().captured(1).toStdString());
+  return options;
+}
+
+struct PageCase {
+  const char* name;
+  const QString* program;
+  const char* page;
+  bool commands;  // the tool: its --help lists commands ("  name ARGS") rather than options
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
+
+class ManualPage : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(ManualPage, DescribesEverythingHelpLists) {
+  const PageCase& c = GetParam();
+  const std::string page = ReadFile(QStringLiteral(QUELLSO_MAN_SOURCES "/") + c.page + ".in");
+  const std::string help = RunProgram(*c.program, {"--help"}).out;
+  std::vector<std::string> terms = {"--help", "--version"};
+  if (c.commands) {
+    static const QRegularExpression command(QStringLiteral("^  ([a-z][a-z-]*)"), QRegularExpression::MultilineOption);
+    for (auto it = command.globalMatch(QString::fromStdString(help)); it.hasNext();)
+      terms.push_back(it.next().captured(1).toStdString());
+    EXPECT_GE(terms.size(), 10u) << help;  // the eight commands at least
+  } else {
+    for (const std::string& option : LongOptions(help))
+      if (option != "--help" && option != "--version") terms.push_back(option);
+  }
+  for (const std::string& term : terms) EXPECT_TRUE(HasEntry(page, term)) << c.page << " has no entry for " << term;
+}
+
+// What lintian checks: the page as built (version and date filled in) formats without a
+// warning from groff.
+TEST_P(ManualPage, FormatsWithoutWarnings) {
+  const QString man = QStandardPaths::findExecutable("man");
+  if (man.isEmpty()) GTEST_SKIP() << "man (man-db) is not installed";
+  QProcess process;
+  process.start(man, {"--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
+                      QStringLiteral(QUELLSO_MAN_PAGES "/") + QString::fromLatin1(GetParam().page)});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0);
+  EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+  EXPECT_FALSE(process.readAllStandardOutput().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ManualPage,
+                         ::testing::Values(PageCase{"Quellso", &kQuellso, "quellso.1", false},
+                                           PageCase{"Tool", &kTool, "quellso-tool.1", true},
+                                           PageCase{"Sim", &kSim, "quellso-panel-sim.1", false}),
+                         [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
