@@ -1,6 +1,5 @@
 // quellso: the order-entry program for chiller control panels.
 
-#include <QScreen>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -56,13 +55,7 @@ int main(int argc, char** argv) {
   int result = 1;
   try {
     CreateWindows();
-    // Centred on the screen at first show.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-      QRect frame = frmMain->frameGeometry();
-      frame.moveCenter(screen->availableGeometry().center());
-      frmMain->move(frame.topLeft());
-    }
-    frmMain->show();
+    frmMain->show();  // centred on the screen at its first show
     result = app.exec();
   } catch (const std::exception& e) {
     ShowExceptionBox(QString::fromLocal8Bit(e.what()));

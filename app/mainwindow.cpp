@@ -13,10 +13,12 @@
 
 #include "panel/comm.h"
 #include "panel/pacing.h"
+#include "ui/centre.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
+#include "ui/palette.h"
 #include "ui/pictures.h"
 #include "ui/shadowlabel.h"
 #include "ui/wall.h"
@@ -61,6 +63,9 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
   setObjectName("frmMain");
   setWindowTitle(kCaption);
   setFont(SansFont(11, false));
+  // The designed colours for the menu bar and the frame lines too; the panels give them to
+  // everything drawn over their pictures.
+  setPalette(DesignedPalette());
 
   CreateFrame();
   CreateGroups();
@@ -81,6 +86,7 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
 
   // The size is fixed: the border cannot be dragged.
   setFixedSize(kWindowWidth, kWindowHeight);
+  KeepCentred(this, TCentred::AtFirstShow);
 }
 
 // The link outlives the window: it must not keep the port or the owner that go with it.
@@ -410,6 +416,9 @@ void TfrmMain::CreateMenu() {
   for (const auto& [button, action] : keyed)
     button->setToolTip(
         QStringLiteral("%1 (%2)").arg(button->toolTip(), action->shortcut().toString(QKeySequence::NativeText)));
+
+  // The menus open as windows of their own, which take no colours from the menu bar.
+  for (QMenu* menu : {file, tools, help}) menu->setPalette(DesignedPalette());
 }
 
 // The serial port to the panel: COM1 until the preferences name another device, 19200 baud,

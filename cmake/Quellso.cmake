@@ -29,14 +29,18 @@ function(quellso_library name)
   quellso_warnings(${name})
 endfunction()
 
-# quellso_add_test(name SOURCES ... LIBS ... [GUI | XCB] [TIMEOUT seconds]): one test
-# executable per unit, registered with CTest.  GUI tests get a QApplication on the offscreen
-# platform from tests/support (gui_main.cpp); XCB tests get one on the X11 platform, run under
-# a virtual display by xvfb-run, for what depends on the platform plugin (keys, focus,
-# shortcuts); the others use GoogleTest's own main.  An XCB test whose tools are missing is
-# reported as skipped.
+# quellso_add_test(name SOURCES ... LIBS ... [GUI | XCB | XCB_WM] [TIMEOUT seconds]): one
+# test executable per unit, registered with CTest.  GUI tests get a QApplication on the
+# offscreen platform from tests/support (gui_main.cpp); XCB tests get one on the X11 platform,
+# run under a virtual display by xvfb-run, for what depends on the platform plugin (keys,
+# focus, shortcuts); XCB_WM tests run there with a window manager that frames the windows
+# (tests/support/with-window-manager), for what depends on the frame; the others use
+# GoogleTest's own main.  An XCB or XCB_WM test whose tools are missing is reported as skipped.
 function(quellso_add_test name)
-  cmake_parse_arguments(ARG "GUI;XCB" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XCB;XCB_WM" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(ARG_XCB_WM)
+    set(ARG_XCB ON)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_GUI OR ARG_XCB)
     target_link_libraries(${name} PRIVATE quellso_test_gui ${ARG_LIBS})
@@ -50,7 +54,11 @@ function(quellso_add_test name)
     set(platform xcb)
     set(lsan ";LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan-xcb.supp")
     find_program(QUELLSO_XVFB_RUN xvfb-run)
-    if(QUELLSO_XVFB_RUN)
+    if(ARG_XCB_WM)
+      # Skips (77) by itself when xvfb-run or openbox is missing.
+      add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-window-manager $<TARGET_FILE:${name}>)
+      set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+    elseif(QUELLSO_XVFB_RUN)
       add_test(NAME ${name} COMMAND ${QUELLSO_XVFB_RUN} -a $<TARGET_FILE:${name}>)
     else()
       message(WARNING "${name} runs under xvfb-run (Debian packages xvfb and xauth, which scripts/test "

@@ -17,7 +17,6 @@
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kNewLineEnd = "\r\n";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
 
@@ -316,9 +315,9 @@ class KeyLocator {
 };
 
 // Applies writes whose names write back as themselves (WritesBackAsItself), all at once:
-// the result is that of writing them one after another.
+// the result is that of writing them one after another.  New lines end in `newLineEnd`.
 std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEntry>& entries,
-                          const std::vector<std::string>& values) {
+                          const std::vector<std::string>& values, std::string_view newLineEnd) {
   // A key written again keeps its first place; its line takes each value in turn.
   KeyLocator locator;
   std::vector<std::size_t> keyOf(entries.size());  // per entry: its located key
@@ -377,7 +376,7 @@ std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEnt
       changes.push_back({key.line.begin, 2, key.line.text_end - key.line.begin, std::move(lineText[k])});
       if (!key.line.HasEnd()) endLastLine = true;
     } else if (groups[key.group].found) {
-      inserted[key.group] += Joined({lineText[k], kNewLineEnd});
+      inserted[key.group] += Joined({lineText[k], newLineEnd});
     }
   }
   for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -389,15 +388,15 @@ std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEnt
   std::string appended;
   for (std::size_t g = 0; g < groups.size(); ++g) {
     if (groups[g].found) continue;
-    appended += Joined({"[", groups[g].name, "]", kNewLineEnd});
+    appended += Joined({"[", groups[g].name, "]", newLineEnd});
     for (std::size_t k = 0; k < keys.size(); ++k)
-      if (keys[k].group == g) appended += Joined({lineText[k], kNewLineEnd});
+      if (keys[k].group == g) appended += Joined({lineText[k], newLineEnd});
   }
   if (!appended.empty()) {
     endLastLine = true;
     changes.push_back({size, 3, 0, std::move(appended)});
   }
-  if (endLastLine && lastLineOpen) changes.push_back({size, 0, 0, std::string(kNewLineEnd)});
+  if (endLastLine && lastLineOpen) changes.push_back({size, 0, 0, std::string(newLineEnd)});
 
   std::sort(changes.begin(), changes.end(),
             [](const Change& a, const Change& b) { return a.pos != b.pos ? a.pos < b.pos : a.order < b.order; });
@@ -417,22 +416,26 @@ std::string WriteTogether(const std::string& bytes, const std::vector<ProfileEnt
 
 }  // namespace
 
-std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key) const {
+std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key,
+                                                      Quotes quotes) const {
   const ProfileKey one{section, key};
-  return FindAll(std::span(&one, 1)).front();
+  return FindAll(std::span(&one, 1), quotes).front();
 }
 
-std::vector<std::optional<std::string_view>> ProfileDocument::FindAll(std::span<const ProfileKey> keys) const {
+std::vector<std::optional<std::string_view>> ProfileDocument::FindAll(std::span<const ProfileKey> keys,
+                                                                      Quotes quotes) const {
   KeyLocator locator;
   for (const ProfileKey& k : keys) locator.Add(CallerName(k.section), CallerName(k.key));
   locator.Locate(bytes_);
   std::vector<std::optional<std::string_view>> values;
   values.reserve(keys.size());
   for (const KeyLocator::Key& k : locator.keys()) {
-    if (k.found)
-      values.emplace_back(Unquoted(std::string_view(bytes_).substr(k.value_begin, k.value_end - k.value_begin)));
-    else
+    if (!k.found) {
       values.emplace_back(std::nullopt);
+      continue;
+    }
+    const std::string_view value = std::string_view(bytes_).substr(k.value_begin, k.value_end - k.value_begin);
+    values.emplace_back(quotes == Quotes::Strip ? Unquoted(value) : value);
   }
   return values;
 }
@@ -456,7 +459,7 @@ void ProfileDocument::WriteAll(std::span<const ProfileEntry> entries) {
   std::vector<std::string> values;
   const auto flush = [&] {
     if (run.empty()) return;
-    bytes_ = WriteTogether(bytes_, run, values);
+    bytes_ = WriteTogether(bytes_, run, values, new_line_end_);
     run.clear();
     values.clear();
   };

@@ -23,14 +23,18 @@
 //     its new value.  A missing key goes right after the last key line of its section
 //     (comments and blank lines that trail the section stay below it), or right after the
 //     section line when the section has no key yet.  A missing section is appended at the
-//     end of the file, with no blank line before it.  New lines end in CRLF; every other
-//     byte of the file is kept as it was.
+//     end of the file, with no blank line before it.  New lines end in CRLF (unless the
+//     document is told otherwise); every other byte of the file is kept as it was.
 //   - Section and key names that a caller passes lose their surrounding spaces (spaces
 //     only, not tabs) before they are compared and before they are written.
 //   - A line break never enters the file through a write: CR and LF in a value (or in a
 //     name) are written as blanks, so that a value from outside cannot add lines, keys or
 //     sections.
 //   - A UTF-8 byte-order mark at the start is skipped on reading and kept on writing.
+//
+// The program's settings file is read and written by the same layer with two choices of its
+// own: its values keep their quotes (Quotes::Keep) and its new lines end as the file's own
+// lines do (SetNewLineEnd).
 //
 // ProfileDocument holds one file's bytes and nothing per line, so that a file costs its
 // size in memory whatever its shape.  Finding keys is one pass over the bytes, and so is
@@ -80,12 +84,17 @@ class ProfileDocument {
   // The document of a file with these bytes.
   explicit ProfileDocument(std::string bytes) : bytes_(std::move(bytes)) {}
 
-  // The value of `key` in the first section named `section`, whole (trimmed and without
-  // its quote pair); nothing when the section or the key is missing.  The view lasts until
-  // the next write.
-  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+  // Whether a value loses its one pair of matching quotes when read.
+  enum class Quotes { Strip, Keep };
+
+  // The value of `key` in the first section named `section`, whole (trimmed, and without
+  // its quote pair unless `quotes` keeps it); nothing when the section or the key is
+  // missing.  The view lasts until the next write.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key,
+                                       Quotes quotes = Quotes::Strip) const;
   // What Find gives for each of `keys`, in one pass over the file.
-  std::vector<std::optional<std::string_view>> FindAll(std::span<const ProfileKey> keys) const;
+  std::vector<std::optional<std::string_view>> FindAll(std::span<const ProfileKey> keys,
+                                                       Quotes quotes = Quotes::Strip) const;
   // What a read into a buffer of `width` bytes gives: the value cut to width - 1
   // characters, or the default (trailing blanks dropped, cut the same way) when the
   // section or the key is missing.  A width of 0 gives the empty text.
@@ -96,12 +105,15 @@ class ProfileDocument {
   void Write(std::string_view section, std::string_view key, std::string_view value);
   // The same as writing each entry in turn, in one pass over the file.
   void WriteAll(std::span<const ProfileEntry> entries);
+  // The end of the lines that writes add: "\r\n" (the default) or "\n".
+  void SetNewLineEnd(std::string_view end) { new_line_end_ = end; }
 
   // The file's bytes as they are now.
   const std::string& Bytes() const { return bytes_; }
 
  private:
   std::string bytes_;
+  std::string new_line_end_ = "\r\n";
 };
 
 // The largest file that is read as a profile file; a larger one is refused as no data file.

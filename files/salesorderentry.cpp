@@ -9,6 +9,7 @@
 #include "files/localpath.h"
 #include "files/upzchoices.h"
 #include "settings/preferences.h"
+#include "ui/centre.h"
 #include "ui/dialogkeys.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
@@ -90,6 +91,7 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   AnswerEnterAndEscape(this, cmdOk, cmdCancel);
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmSalesOrderEntry::BuildArchiveName(ArchiveVariant variant) {

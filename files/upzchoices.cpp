@@ -5,6 +5,7 @@
 
 #include "files/localpath.h"
 #include "files/salesorder.h"
+#include "ui/centre.h"
 #include "ui/dialogkeys.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -101,6 +102,7 @@ TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   // A double click chooses the file, as Ok does.
   connect(flbUpzChoices, &QListWidget::itemDoubleClicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
   AnswerEnterAndEscape(this, cmdOk, cmdCancel);
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmUpzChoices::cmdOkClick() { accept(); }

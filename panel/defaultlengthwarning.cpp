@@ -6,6 +6,7 @@
 #include "panel/panellink.h"
 #include "panel/portready.h"
 #include "ui/busycursor.h"
+#include "ui/centre.h"
 #include "ui/dialogkeys.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -69,6 +70,7 @@ TfrmDefaultLengthWarning::TfrmDefaultLengthWarning(TPanelLink& link, QWidget* pa
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
   connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
   AnswerEnterAndEscape(this, SpeedButton1, SpeedButton2);
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 // The port is made ready first (an adapter plugged back in opens anew; one that cannot be

@@ -1,27 +1,12 @@
 #include "panel/portname.h"
 
-#include <QDir>
-#include <QSettings>
 #include <cstring>
 
 #include "settings/settingsstore.h"
 
 TPortNameSources SystemPortNameSources() {
   return {[](const QString& variable) { return qEnvironmentVariable(variable.toLatin1().constData()); },
-          [](const QString& key) {
-            const std::unique_ptr<QSettings> settings = OpenSettings();
-            return settings->value("Ports/" + key).toString();
-          }};
-}
-
-int ComPortNumber(const QString& name) {
-  if (name.size() < 4 || name.size() > 6 || name.left(3).compare("COM", Qt::CaseInsensitive) != 0) return 0;
-  int number = 0;
-  for (QChar c : name.mid(3)) {
-    if (c < '0' || c > '9') return 0;
-    number = number * 10 + (c.unicode() - '0');  // at most three digits: no overflow
-  }
-  return number >= 1 && number <= 255 ? number : 0;
+          [](const QString& key) { return SettingsValue(QStringLiteral("Ports"), key).value_or(QString()); }};
 }
 
 QString ResolvePortName(const QString& name, const TPortNameSources& sources) {
@@ -40,17 +25,6 @@ QString ResolvePortName(const QString& name, const TPortNameSources& sources) {
   }
   if (!name.contains('/')) return "/dev/" + name;
   return name;
-}
-
-QStringList SerialAdaptersPresent() {
-  QStringList found;
-  const QDir byId("/dev/serial/by-id");
-  for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
-    found << link.absoluteFilePath();
-  const QDir dev("/dev");
-  for (const QString& name : dev.entryList({"ttyUSB*", "ttyACM*"}, QDir::System | QDir::Files, QDir::Name))
-    found << "/dev/" + name;
-  return found;
 }
 
 namespace {

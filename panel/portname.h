@@ -5,14 +5,16 @@
 //
 // A name that starts with '/' is a device path, used as it is.  "COMn" (any letter case, n
 // from 1 to 255) is looked up, first match wins, in the environment variable QUELLSO_COMn,
-// in the settings file's group "Ports" (key "COMn", e.g. COM1=/dev/serial/by-id/...), and
-// otherwise means /dev/ttyS(n-1).  Any other name without a '/' names a device in /dev.
+// in the settings file's group "Ports" (key "COMn", e.g. COM1=/dev/serial/by-id/...; read as
+// every setting is, settings/settingsstore.h), and otherwise means /dev/ttyS(n-1).  Any other
+// name without a '/' names a device in /dev.
 
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 #include "panel/commbackend.h"
+#include "settings/portlist.h"
 
 // Where the mappings come from: the environment and the settings file's Ports group; each
 // returns an empty text when it has no entry.
@@ -26,12 +28,7 @@ TPortNameSources SystemPortNameSources();
 // The device path a name stands for; empty for an empty name.
 QString ResolvePortName(const QString& name, const TPortNameSources& sources = SystemPortNameSources());
 
-// The port number of a "COMn" name (any case), or 0 when the name is not one.
-int ComPortNumber(const QString& name);
-
-// Serial adapters present: /dev/serial/by-id links, then /dev/ttyUSB* and /dev/ttyACM*.
-QStringList SerialAdaptersPresent();
-
 // One line that says why the device could not be opened and what to do; empty when
 // failure.reason is None.
-QString DescribeOpenFailure(const TOpenFailure& failure, const QStringList& adapters = SerialAdaptersPresent());
+// `adapters` lists the serial adapters present (settings/portlist.h).
+QString DescribeOpenFailure(const TOpenFailure& failure, const QStringList& adapters = SerialAdapterPaths());

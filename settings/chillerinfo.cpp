@@ -1,13 +1,11 @@
 #include "settings/chillerinfo.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
-#include <QShowEvent>
 #include <QToolButton>
 
 #include "quellso/version.h"
+#include "ui/centre.h"
 #include "ui/dialogkeys.h"
 #include "ui/flatbutton.h"
 #include "ui/fonts.h"
@@ -50,7 +48,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     l->setObjectName(name);
     l->setAttribute(Qt::WA_TranslucentBackground);
     l->setPixmap(Picture(picture));
-    l->setGeometry(QRect(QPoint(x, y), l->pixmap().size()));  // sized to its picture
+    l->setGeometry(QRect(QPoint(x, y), l->pixmap().deviceIndependentSize().toSize()));  // sized to its picture
     return l;
   };
   auto rule = [body](const char* name, int x, int y) {
@@ -88,16 +86,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Button1->setGeometry(268, 204, 69, 25);
   connect(Button1, &QToolButton::clicked, this, &TfrmAbout::Button1Click);
   AnswerEnterAndEscape(this, Button1);
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 void TfrmAbout::Button1Click() { accept(); }
 
-// Centred on the screen each time it is shown.
-void TfrmAbout::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (QScreen* where = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(where->availableGeometry().center());
-    move(frame.topLeft());
-  }
-}

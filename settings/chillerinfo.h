@@ -37,9 +37,6 @@ class TfrmAbout : public QDialog {
 
   // Closes the box, which ends its modal show.
   void Button1Click();
-
- protected:
-  void showEvent(QShowEvent* event) override;
 };
 
 extern TfrmAbout* frmAbout;

@@ -1,20 +1,20 @@
 #include "settings/preferences.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QRadioButton>
-#include <QScreen>
-#include <QSettings>
 #include <QToolButton>
-#include <memory>
 
+#include "files/localpath.h"
 #include "settings/portcontrol.h"
+#include "settings/portlist.h"
 #include "settings/settingsstore.h"
+#include "ui/centre.h"
 #include "ui/dialogkeys.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
+#include "ui/fonts.h"
 #include "ui/messagebox.h"
 #include "ui/pictures.h"
 #include "ui/wall.h"
@@ -26,25 +26,16 @@ namespace {
 constexpr int kClientWidth = 335;
 constexpr int kClientHeight = 239;
 
-const char* const kComPort = "Preferences/COMPort";
-const char* const kUpzPath = "Preferences/UPZPath";
-const char* const kUnitSystem = "Preferences/UnitSystem";
+const QString kGroup = QStringLiteral("Preferences");
+const QString kComPort = QStringLiteral("COMPort");
+const QString kUpzPath = QStringLiteral("UPZPath");
+const QString kUnitSystem = QStringLiteral("UnitSystem");
 
-const char* const kPortItems[] = {"Communications Port 1 (COM1)", "Communications Port 2 (COM2)",
-                                  "Communications Port 3 (COM3)", "Communications Port 4 (COM4)"};
-
-// The settings file, when it can be read; nullptr for a file that is unreadable or not in
-// the settings format (it is then left as it is).
-std::unique_ptr<QSettings> OpenReadable() {
-  std::unique_ptr<QSettings> settings = OpenSettings();
-  if (settings->status() != QSettings::NoError) return nullptr;
-  return settings;
-}
-
-QString SaveFailedMessage(const QSettings& settings) {
-  return "The preferences could not be saved to " + settings.fileName() +
-         ".\nCheck that the folder exists and that you may write to it; until then the settings apply to this "
-         "session only.";
+// What happened, and what Ok did all the same.
+QString SaveFailedMessage(const QString& file, const FileStatus& status) {
+  return "The preferences could not be saved to " + file + ": " + ReasonSentence(status) +
+         "\nThe port, folder and unit system chosen are used until the program ends. To keep them, make sure "
+         "you may write to that file and its folder, then press Ok in Preferences again.";
 }
 
 }  // namespace
@@ -56,6 +47,7 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   setObjectName("frmPreferences");
   setWindowTitle("Preferences");
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setFont(SansFont(11));
   setFixedSize(kClientWidth, kClientHeight);
 
   wpBackground = new TWallpaper(this);
@@ -64,8 +56,7 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   wpBackground->SetWallpaper(Picture("tile128"));
   QWidget* panel = wpBackground;
 
-  QFont bold = font();
-  bold.setBold(true);
+  const QFont bold = SansFont(11, true);
   auto label = [&](const char* name, const QString& text, int x, int y, int width) {
     auto* l = new QLabel(text, panel);
     l->setObjectName(name);
@@ -87,7 +78,9 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   cDefaultPort = new QComboBox(panel);
   cDefaultPort->setObjectName("cDefaultPort");
   cDefaultPort->setEditable(false);
-  for (const char* item : kPortItems) cDefaultPort->addItem(item);
+  // COM1 to COM4, none chosen; the adapters are listed when the settings are loaded and at
+  // each show.
+  for (const TPortChoice& choice : PortChoices({}, {})) cDefaultPort->addItem(choice.text, choice.name);
   cDefaultPort->setCurrentIndex(-1);
   cDefaultPort->setGeometry(12, 84, 312, 22);
 
@@ -115,59 +108,78 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   connect(cmdCancel, &QToolButton::clicked, this, [this] { Guarded([this] { cmdCancelClick(); }); });
   connect(cmdOk, &QToolButton::clicked, this, [this] { Guarded([this] { cmdOkClick(); }); });
   AnswerEnterAndEscape(this, cmdOk, cmdCancel);
+  KeepCentred(this, TCentred::AtEveryShow);
 }
 
 QString TfrmPreferences::PortName(int position) { return QStringLiteral("COM%1").arg(position + 1); }
 
+void TfrmPreferences::SetDeviceRoot(const QString& root) { device_root_ = root; }
+
+// The port list anew: COM1 to COM4, the adapters plugged in now, and each of `names` that
+// none of them stands for; `select` is chosen (nothing for a null text).
+void TfrmPreferences::FillPortList(const QStringList& names, const QString& select) {
+  const QList<TPortChoice> choices = PortChoices(SerialAdaptersPresent(device_root_), names);
+  cDefaultPort->clear();
+  for (const TPortChoice& choice : choices) cDefaultPort->addItem(choice.text, choice.name);
+  cDefaultPort->setCurrentIndex(select.isNull() ? -1 : FindPortChoice(choices, select));
+}
+
+// Each time it is shown the adapters plugged in by then are listed.
 void TfrmPreferences::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  const int position = cDefaultPort->currentIndex();
+  const QString chosen = position < 0 ? QString() : CurrentPortName();
+  QStringList names;
+  if (!configured_port_.isNull()) names << configured_port_;
+  if (!chosen.isNull()) names << chosen;
+  FillPortList(names, chosen);
+}
+
+// The name stored for the chosen entry; "COM2" when none is chosen.
+QString TfrmPreferences::CurrentPortName() const {
+  const int position = cDefaultPort->currentIndex();
+  return position < 0 ? PortName(1) : cDefaultPort->itemData(position).toString();
 }
 
 void TfrmPreferences::LoadPreferences(TPortControl* Port) {
   port_ = Port;
-  const std::unique_ptr<QSettings> settings = OpenReadable();
-  if (!settings) return;
+  TSettings settings;
+  if (!settings.Readable()) return;
 
-  // Values missing from the user's file and from the system-wide one get their defaults.
-  const std::pair<const char*, const char*> defaults[] = {
-      {kComPort, "COM2"}, {kUpzPath, ""}, {kUnitSystem, "English"}};
-  for (const auto& [key, value] : defaults)
-    if (!settings->contains(key) && settings->isWritable()) settings->setValue(key, QString::fromLatin1(value));
-  settings->sync();
+  // Values missing from the user's file and from the system-wide ones get their defaults.
+  bool added = false;
+  for (const auto& [key, value] : {std::pair{kComPort, QStringLiteral("COM2")}, std::pair{kUpzPath, QString()},
+                                   std::pair{kUnitSystem, QStringLiteral("English")}})
+    if (!settings.Value(kGroup, key)) {
+      settings.SetValue(kGroup, key, value);
+      added = true;
+    }
+  if (added) settings.Save();  // a file that cannot be written keeps nothing, as before
 
-  const QString comPort = settings->value(kComPort, "COM2").toString();
-  if (port_) port_->SetDeviceName(comPort);
-  eDefaultUpz->SetText(settings->value(kUpzPath, "").toString());
-  int position = -1;
-  for (int i = 0; i < 4; ++i)
-    if (comPort == PortName(i)) position = i;
-  cDefaultPort->setCurrentIndex(position);
-  if (settings->value(kUnitSystem, "English").toString() == "Metric")
+  configured_port_ = settings.Value(kGroup, kComPort).value_or(QStringLiteral("COM2"));
+  if (port_) port_->SetDeviceName(configured_port_);
+  eDefaultUpz->SetText(settings.Value(kGroup, kUpzPath).value_or(QString()));
+  FillPortList({configured_port_}, configured_port_);
+  if (settings.Value(kGroup, kUnitSystem) == QStringLiteral("Metric"))
     optMetric->setChecked(true);
   else
     optEnglish->setChecked(true);
 }
 
+// The three values are written into the settings file in place; every other byte of it
+// stays.  When the file cannot be written the user is told, and the choices still hold for
+// this run: the port is reopened on the chosen device all the same.
 void TfrmPreferences::SavePreferences() {
-  const std::unique_ptr<QSettings> settings = OpenSettings();
-  if (settings->status() != QSettings::NoError || !settings->isWritable()) {
-    MessageBox(this, SaveFailedMessage(*settings), "Error");
-    return;
-  }
-  const int position = cDefaultPort->currentIndex();
-  const QString portName = position == 0 || position == 2 || position == 3 ? PortName(position) : PortName(1);
+  const QString portName = CurrentPortName();
   const QString unitSystem = optMetric->isChecked() ? QStringLiteral("Metric") : QStringLiteral("English");
 
-  settings->setValue(kComPort, portName);
-  settings->setValue(kUpzPath, eDefaultUpz->Text());
-  settings->setValue(kUnitSystem, unitSystem);
-  settings->sync();
-  if (settings->status() != QSettings::NoError) MessageBox(this, SaveFailedMessage(*settings), "Error");
+  TSettings settings;
+  settings.SetValue(kGroup, kComPort, portName);
+  settings.SetValue(kGroup, kUpzPath, eDefaultUpz->Text());
+  settings.SetValue(kGroup, kUnitSystem, unitSystem);
+  const FileStatus saved = settings.Save();
+  configured_port_ = portName;
+  if (!saved) MessageBox(this, SaveFailedMessage(settings.FileName(), saved), "Error");
 
   if (!port_) return;
   if (port_->Enabled()) port_->Close();

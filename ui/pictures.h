@@ -13,7 +13,9 @@
 #include <QIcon>
 #include <QPixmap>
 
-// The picture of that name; a null pixmap when there is none.
+// The picture of that name; a null pixmap when there is none.  On a screen scaled by more
+// than 1 it is the one drawn at twice the density (NAME@2x, device pixel ratio 2), where
+// there is one: measure it with deviceIndependentSize(), not size().
 QPixmap Picture(const char* name);
 // A two-state button glyph: the picture holds the normal and the disabled image side by
 // side; the icon shows the first normally and the second when the button is disabled.

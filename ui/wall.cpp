@@ -1,5 +1,6 @@
 #include "ui/wall.h"
 
+#include "ui/palette.h"
 #include "ui/pictures.h"
 
 #include <QEvent>
@@ -42,7 +43,10 @@ bool InParentLayout(const QWidget* panel, const QWidget* parent) {
 
 }  // namespace
 
-TWallpaper::TWallpaper(QWidget* parent) : QFrame(parent), color_(palette().color(QPalette::Window)) {
+TWallpaper::TWallpaper(QWidget* parent) : QFrame(parent) {
+  // The panel and every control drawn over its tiles keep the designed colours.
+  setPalette(DesignedPalette());
+  color_ = palette().color(QPalette::Window);
   setAttribute(Qt::WA_OpaquePaintEvent);
   WatchParent(parent);
   SetParentShowHint(false);
@@ -190,8 +194,10 @@ void TWallpaper::PaintPanel(QPainter& painter) {
 
 void TWallpaper::Paint(QPainter& painter, const QRect& exposed) {
   PaintPanel(painter);
-  const int w = wallpaper_.width();
-  const int h = wallpaper_.height();
+  // The tile's size on the screen: a picture drawn at a higher pixel density has more pixels.
+  const QSize tile = wallpaper_.deviceIndependentSize().toSize();
+  const int w = tile.width();
+  const int h = tile.height();
   if (wallpaper_.isNull() || w <= 0 || h <= 0) return;
 
   const QRect client = ClientRect();

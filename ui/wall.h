@@ -4,6 +4,9 @@
 // child controls.  It keeps a panel's colour, border, bevels and caption and paints the
 // tiles over them; a picture with transparent parts shows the panel's colour through them.
 //
+// The panel has the designed colours (ui/palette.h), and so has every control on it, whatever
+// the desktop's colour scheme.
+//
 // Align places the panel against its parent's edges and keeps it there when the parent is
 // resized, the way panels stack in a form: top and bottom panels take the parent's whole
 // width, left and right ones the height left between them, and a client panel fills what

@@ -5,15 +5,18 @@
 QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                       libgl-dev fonts-liberation2)
 # Packages the tests, fuzzers and benchmarks need besides (the keyboard tests run on the X11
-# platform under a virtual display and press keys through XTEST).
+# platform under a virtual display and press keys through XTEST; the centring test runs there
+# with a window manager: tests/support/with-window-manager).
 QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
-                       libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins)
+                       libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins x11-utils openbox)
 # The file systems that the save tests mount through loop devices (tests/files/test_savedisks).
 QUELLSO_TEST_PACKAGES+=(dosfstools exfatprogs xfsprogs e2fsprogs)
 # Packages for bench/callgrind (instruction counts of the decoder).
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).
 QUELLSO_DISPLAY_PACKAGES=(xvfb xauth x11-utils imagemagick)
+# Desktop themes for the screenshots taken with a dark theme; the program never needs them.
+QUELLSO_THEME_PACKAGES=(qt6-gtk-platformtheme gnome-themes-extra)
 
 # install_packages PKG...: installs those not installed yet, with apt-get (through sudo when
 # not root).

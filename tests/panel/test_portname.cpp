@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -51,6 +52,31 @@ TEST(PortName, TheSettingsFileMapsPorts) {
   qputenv("QUELLSO_COM3", "/dev/pts/3");
   EXPECT_EQ(ResolvePortName("com3"), "/dev/pts/3");
   qunsetenv("QUELLSO_COM3");
+  qunsetenv("QUELLSO_SETTINGS");
+}
+
+// A [Ports] value is the text after '=', as every setting: commas, quotes and backslashes
+// are part of the path.
+TEST(PortName, PortsValuesAreReadAsWritten) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("quellso.ini");
+  qputenv("QUELLSO_SETTINGS", file.toLocal8Bit());
+  qunsetenv("QUELLSO_COM1");
+  const std::pair<QByteArray, QString> rows[] = {
+      {"COM1=/dev/serial/by-id/usb-Adapter,A1-if00-port0", "/dev/serial/by-id/usb-Adapter,A1-if00-port0"},
+      {"COM1 = /dev/ttyUSB0 ", "/dev/ttyUSB0"},
+      {"COM1=\"/dev/ttyUSB0\"", "\"/dev/ttyUSB0\""},
+      {"COM1=/dev/odd\\name", "/dev/odd\\name"},
+      {"com1=/dev/ttyACM0", "/dev/ttyACM0"},
+      {"; COM1=/dev/ttyUSB4", "/dev/ttyS0"},
+  };
+  for (const auto& [line, path] : rows) {
+    QFile settings(file);
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    settings.write("; the bench\n[Ports]\n" + line + "\n");
+    settings.close();
+    EXPECT_EQ(ResolvePortName("COM1"), path) << line.constData();
+  }
   qunsetenv("QUELLSO_SETTINGS");
 }
 

@@ -2,6 +2,7 @@
 // and a real serial port on pseudo-terminals (QUELLSO_COMn maps the port names to them).
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSettings>
@@ -9,12 +10,14 @@
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
+#include <functional>
 #include <stdexcept>
 
 #include "panel/comm.h"
 #include "settings/portcontrol.h"
 #include "settings/preferences.h"
 #include "tests/panel/ptypair.h"
+#include "tests/settings/devicetree.h"
 #include "tests/support/guitest.h"
 #include "ui/edits.h"
 #include "ui/wall.h"
@@ -36,6 +39,8 @@ class Preferences : public GuiTest {
   }
   void TearDown() override {
     qunsetenv("QUELLSO_SETTINGS");
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CONFIG_DIRS");
     for (int n = 1; n <= 4; ++n) qunsetenv(QStringLiteral("QUELLSO_COM%1").arg(n).toLatin1());
     GuiTest::TearDown();
   }
@@ -114,19 +119,36 @@ TEST_F(Preferences, StoredValuesAreShownAndKept) {
   EXPECT_EQ(Stored("COMPort"), "COM4");
 }
 
-// A port stored in lower case reaches the port unchanged but selects nothing; Ok then stores
-// and opens COM2.
-TEST_F(Preferences, ComOneInLowerCase) {
+// A port stored in lower case means COM1: it is chosen in the list, reaches the port
+// unchanged, and Ok keeps it as it was written.
+TEST_F(Preferences, ComOneInLowerCaseMeansComOne) {
   PtyPair pty;
-  MapPort(2, pty.SlavePath());
+  MapPort(1, pty.SlavePath());
   Store("COMPort", "com1");
   form.LoadPreferences(&port);
   EXPECT_EQ(port.DeviceName(), "com1");
-  EXPECT_EQ(form.cDefaultPort->currentIndex(), -1);
+  EXPECT_EQ(form.cDefaultPort->currentIndex(), 0);
+  EXPECT_EQ(form.cDefaultPort->currentText(), "Communications Port 1 (COM1)");
   form.cmdOkClick();
-  EXPECT_EQ(Stored("COMPort"), "COM2");
-  EXPECT_EQ(port.DeviceName(), "COM2");
+  EXPECT_EQ(Stored("COMPort"), "com1");
+  EXPECT_EQ(port.DeviceName(), "com1");
   EXPECT_TRUE(port.Enabled());
+  EXPECT_EQ(port.LastOpenFailure().path, pty.SlavePath());
+  EXPECT_TRUE(messages.empty());
+}
+
+// A device path set as the port is offered in the list, opened, and kept by Ok.
+TEST_F(Preferences, ADevicePathStaysADevicePath) {
+  PtyPair pty;
+  Store("COMPort", pty.SlavePath());
+  form.LoadPreferences(&port);
+  EXPECT_EQ(port.DeviceName(), pty.SlavePath());
+  EXPECT_EQ(form.cDefaultPort->currentText(), pty.SlavePath());
+  form.show();
+  QTest::mouseClick(form.cmdOk, Qt::LeftButton);
+  EXPECT_EQ(Stored("COMPort"), pty.SlavePath());
+  ASSERT_TRUE(port.Enabled());
+  EXPECT_EQ(port.DeviceName(), pty.SlavePath());
   EXPECT_TRUE(messages.empty());
 }
 
@@ -234,10 +256,12 @@ TEST_F(Preferences, OkWithADeviceThatDoesNotOpen) {
   EXPECT_EQ(messages[0].text.count('\n'), 2);
 }
 
-// A settings file that cannot be written is reported; the port is left as it is.
+// A settings file that cannot be written is reported, and the choices hold for the rest of
+// the run as the message says: the port is reopened on the chosen device.
 TEST_F(Preferences, ASettingsFileThatCannotBeWrittenIsReported) {
-  PtyPair pty;
+  PtyPair pty, chosen;
   MapPort(2, pty.SlavePath());
+  MapPort(1, chosen.SlavePath());
   form.LoadPreferences(&port);
   port.Open();
   ASSERT_TRUE(port.Enabled());
@@ -251,9 +275,13 @@ TEST_F(Preferences, ASettingsFileThatCannotBeWrittenIsReported) {
   form.cmdOkClick();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].caption, "Error");
-  EXPECT_TRUE(messages[0].text.startsWith("The preferences could not be saved to " + blocked + "."));
-  EXPECT_TRUE(port.Enabled());
-  EXPECT_EQ(port.DeviceName(), "COM2");
+  EXPECT_EQ(messages[0].text, "The preferences could not be saved to " + blocked +
+                                  ": Not a directory.\nThe port, folder and unit system chosen are used until the "
+                                  "program ends. To keep them, make sure you may write to that file and its folder, "
+                                  "then press Ok in Preferences again.");
+  ASSERT_TRUE(port.Enabled());
+  EXPECT_EQ(port.DeviceName(), "COM1");
+  EXPECT_EQ(port.LastOpenFailure().path, chosen.SlavePath());
 }
 
 // A settings file that is not in the settings format is left as it is at start-up.
@@ -295,6 +323,155 @@ TEST_F(Preferences, APortErrorWhileReopeningKeepsTheDialogOpen) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text, "Error updating CommTimeouts (Error: 5)");
   EXPECT_EQ(Stored("COMPort"), "COM2");  // written before the port was touched
+}
+
+// ---- the settings file as people edit it ----
+
+// As a std::string, so that a failure shows the text.
+std::string ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+// A file kept by hand: comments, blank lines, groups of others, values with commas, quotes,
+// backslashes and blanks around them, a device path as the port.
+const QByteArray kHandEdited =
+    "; Quellso settings, kept by hand\n"
+    "\n"
+    "[Ports]\n"
+    "COM1 = /dev/serial/by-id/usb-Bench_Adapter,A1-if00-port0\n"
+    "COM3=/dev/ttyUSB7\n"
+    "\n"
+    "[Preferences]\n"
+    "UnitSystem = English\n"
+    "  # COMPort=COM4 was the old bench port\n"
+    "UPZPath = /srv/orders,2024/ \n"
+    "COMPort=/nonexistent/ttyUSB7\n"
+    "Note=\"quoted\", with \\backslash\\ and ;semicolon\n"
+    "\n"
+    "[Other Program]\n"
+    "key=value\n";
+
+QByteArray WithCrLf(QByteArray bytes) { return bytes.replace("\n", "\r\n"); }
+
+// Ok changes the three values in place and nothing else; values missing are added after the
+// last key of their group, a missing group at the end, in the file's own line ends.
+TEST_F(Preferences, AHandEditedFileSurvivesOk) {
+  const auto same = QByteArray();
+  struct Row {
+    const char* name;
+    QByteArray before;
+    std::function<void(TfrmPreferences&)> change;
+    QByteArray after;  // empty: as before
+  };
+  const Row rows[] = {
+      {"Untouched", kHandEdited, nullptr, same},
+      {"UntouchedCrLf", WithCrLf(kHandEdited), nullptr, same},
+      {"Metric", kHandEdited, [](TfrmPreferences& f) { f.optMetric->setChecked(true); },
+       QByteArray(kHandEdited).replace("UnitSystem = English", "UnitSystem = Metric")},
+      {"Folder", WithCrLf(kHandEdited), [](TfrmPreferences& f) { f.eDefaultUpz->SetText("/srv/a,b \"c\"\\d/"); },
+       WithCrLf(kHandEdited).replace("UPZPath = /srv/orders,2024/ ", "UPZPath = /srv/a,b \"c\"\\d/ ")},
+      {"Port", kHandEdited, [](TfrmPreferences& f) { f.cDefaultPort->setCurrentIndex(2); },
+       QByteArray(kHandEdited).replace("COMPort=/nonexistent/ttyUSB7", "COMPort=COM3")},
+      {"ComOneInLowerCase", "[Preferences]\nCOMPort=com1\nUPZPath=\nUnitSystem=English\n", nullptr, same},
+      {"MissingKeys", "[Preferences]\nUnitSystem=Metric\n\n[Ports]\nCOM1=/dev/ttyUSB0\n", nullptr,
+       "[Preferences]\nUnitSystem=Metric\nCOMPort=COM2\nUPZPath=\n\n[Ports]\nCOM1=/dev/ttyUSB0\n"},
+      {"MissingKeysCrLf", "[Preferences]\r\nUPZPath=/srv/\r\n", nullptr,
+       "[Preferences]\r\nUPZPath=/srv/\r\nCOMPort=COM2\r\nUnitSystem=English\r\n"},
+      {"MissingGroup", "; only the ports\n[Ports]\nCOM1=/dev/ttyUSB0", nullptr,
+       "; only the ports\n[Ports]\nCOM1=/dev/ttyUSB0\n[Preferences]\nCOMPort=COM2\nUPZPath=\nUnitSystem=English\n"},
+  };
+  for (const Row& row : rows) {
+    WriteBytes(file, row.before);
+    TfrmPreferences fresh;
+    TComm freshPort;
+    fresh.LoadPreferences(&freshPort);
+    if (row.change) row.change(fresh);
+    fresh.cmdOkClick();
+    EXPECT_EQ(ReadBytes(file), (row.after.isEmpty() ? row.before : row.after).toStdString()) << row.name;
+  }
+}
+
+// The values are shown as the file has them.
+TEST_F(Preferences, ValuesAreTheTextAfterTheEqualsSign) {
+  WriteBytes(file, kHandEdited);
+  form.LoadPreferences(&port);
+  EXPECT_EQ(form.eDefaultUpz->Text(), "/srv/orders,2024/");
+  EXPECT_EQ(port.DeviceName(), "/nonexistent/ttyUSB7");
+  EXPECT_EQ(form.cDefaultPort->currentData().toString(), "/nonexistent/ttyUSB7");
+  EXPECT_EQ(form.cDefaultPort->currentText(), "/nonexistent/ttyUSB7 (not connected)");
+  EXPECT_TRUE(form.optEnglish->isChecked());
+  EXPECT_EQ(ReadBytes(file), kHandEdited.toStdString());  // nothing was missing: nothing written
+}
+
+// The list offers the adapters plugged in, listed again at each show; what is chosen is
+// stored as it is, and stays offered when its adapter is unplugged.
+TEST_F(Preferences, ThePortListOffersTheAdaptersPluggedIn) {
+  DeviceTree tree;
+  tree.Device("ttyUSB0");
+  tree.Link("usb-Bench_Adapter_A1-if00-port0", "ttyUSB0");
+  form.SetDeviceRoot(tree.Root());
+  Store("COMPort", "COM2");
+  form.LoadPreferences(&port);
+  auto texts = [this] {
+    QStringList list;
+    for (int i = 0; i < form.cDefaultPort->count(); ++i) list << form.cDefaultPort->itemText(i);
+    return list;
+  };
+  const QStringList com = {"Communications Port 1 (COM1)", "Communications Port 2 (COM2)",
+                           "Communications Port 3 (COM3)", "Communications Port 4 (COM4)"};
+  EXPECT_EQ(texts(), com + QStringList("usb-Bench_Adapter_A1-if00-port0 (ttyUSB0)"));
+  EXPECT_EQ(form.cDefaultPort->currentIndex(), 1);
+
+  tree.Device("ttyACM0");  // plugged in while the program runs
+  form.show();
+  EXPECT_EQ(texts(), com + QStringList({"usb-Bench_Adapter_A1-if00-port0 (ttyUSB0)", tree.Path("dev/ttyACM0")}));
+  EXPECT_EQ(form.cDefaultPort->currentIndex(), 1);
+
+  const QString link = tree.Path("dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0");
+  form.cDefaultPort->setCurrentIndex(4);
+  QTest::mouseClick(form.cmdOk, Qt::LeftButton);
+  EXPECT_EQ(Stored("COMPort"), link);
+  EXPECT_EQ(port.DeviceName(), link);
+
+  tree.Unplug("usb-Bench_Adapter_A1-if00-port0", "ttyUSB0");
+  form.show();
+  EXPECT_EQ(texts(), com + QStringList({tree.Path("dev/ttyACM0"), link + " (not connected)"}));
+  EXPECT_EQ(form.cDefaultPort->currentText(), link + " (not connected)");
+  QTest::mouseClick(form.cmdOk, Qt::LeftButton);
+  EXPECT_EQ(Stored("COMPort"), link);
+}
+
+// Without QUELLSO_SETTINGS: the user's file under $XDG_CONFIG_HOME, the defaults from the
+// folders of $XDG_CONFIG_DIRS (/etc/xdg when unset), which Ok leaves as they are.
+TEST_F(Preferences, TheSystemWideFileSuppliesDefaults) {
+  const QString home = dir.filePath("home"), site = dir.filePath("site");
+  const QString own = home + "/Hollin Enterprises/Quellso.ini";
+  const QString shared = site + "/Hollin Enterprises/Quellso.ini";
+  QDir().mkpath(site + "/Hollin Enterprises");
+  const QByteArray defaults = "; for every account\n[Preferences]\nCOMPort=COM3\nUPZPath=/srv/orders,shared/\n";
+  WriteBytes(shared, defaults);
+  qunsetenv("QUELLSO_SETTINGS");
+  qputenv("XDG_CONFIG_HOME", home.toLocal8Bit());
+  qputenv("XDG_CONFIG_DIRS", site.toLocal8Bit());
+
+  form.LoadPreferences(&port);
+  EXPECT_EQ(form.cDefaultPort->currentIndex(), 2);
+  EXPECT_EQ(form.eDefaultUpz->Text(), "/srv/orders,shared/");
+  EXPECT_TRUE(form.optEnglish->isChecked());
+  EXPECT_EQ(port.DeviceName(), "COM3");
+  EXPECT_EQ(ReadBytes(own), "[Preferences]\nUnitSystem=English\n");  // only what no file had
+
+  form.optMetric->setChecked(true);
+  form.cmdOkClick();
+  EXPECT_EQ(ReadBytes(own), "[Preferences]\nUnitSystem=Metric\nCOMPort=COM3\nUPZPath=/srv/orders,shared/\n");
+  EXPECT_EQ(ReadBytes(shared), defaults.toStdString());
 }
 
 }  // namespace

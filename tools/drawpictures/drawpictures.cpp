@@ -1,7 +1,16 @@
 // drawpictures: paints every picture of the program and writes them as PNG files, and the
 // program's icon also as an SVG file.
 //
-//   drawpictures OUTPUT_FOLDER
+//   drawpictures OUTPUT_FOLDER           every picture as NAME.png, and NAME@2x.png at twice
+//                                        the pixel density for screens scaled by 2; the icon
+//                                        also as icon.svg
+//   drawpictures OUTPUT_FOLDER SCALE     the pictures at that scale only (1 gives NAME.png,
+//                                        any other NAME@<SCALE>x.png: 3, 1.5, ...)
+//
+// A picture drawn at scale S has S times as many pixels each way and the same size on the
+// screen: the shapes are drawn with the painter scaled, and the tiles' grain, rows and
+// specks are computed per pixel, so they come out finer, not blown up.  The window icon is
+// drawn at the sizes it is shipped in, not scaled.
 //
 // The pictures are this program's own artwork, drawn here with QPainter from shapes and a
 // small deterministic noise, so running it twice gives the same files.  The results are kept
@@ -18,6 +27,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
+#include <QList>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -31,6 +41,12 @@
 #include <functional>
 
 namespace {
+
+// The scale the scalable pictures are being drawn at.
+double g_scale = 1;
+
+// A length of `logical` pixels at the scale being drawn.
+int Scaled(int logical) { return static_cast<int>(std::lround(logical * g_scale)); }
 
 // ---- noise -------------------------------------------------------------------------
 
@@ -75,7 +91,7 @@ double BrushedGrain(int x, int y, int width, int seed) {
 
 // The common tile: light blue-grey brushed metal with a faint diagonal sheen.
 QImage Tile128() {
-  const int n = 128;
+  const int n = Scaled(128);
   QImage image(n, n, QImage::Format_RGB32);
   const QColor base(182, 191, 204);
   for (int y = 0; y < n; ++y)
@@ -83,13 +99,14 @@ QImage Tile128() {
       const double sheen = 2.5 * std::sin(2 * M_PI * (x + y) / n);
       image.setPixelColor(x, y, Shade(base, BrushedGrain(x, y, n, 11) + sheen));
     }
+  image.setDevicePixelRatio(g_scale);
   return image;
 }
 
 // Behind the main window's fields: the same metal a shade softer, with a gentle band that
 // repeats every 34 pixels.
 QImage Tile150x34() {
-  const int w = 150, h = 34;
+  const int w = Scaled(150), h = Scaled(34);
   QImage image(w, h, QImage::Format_RGB32);
   const QColor base(186, 195, 207);
   for (int y = 0; y < h; ++y)
@@ -97,18 +114,22 @@ QImage Tile150x34() {
       const double band = 2.0 * std::cos(2 * M_PI * y / h);
       image.setPixelColor(x, y, Shade(base, 0.8 * BrushedGrain(x, y, w, 23) + band));
     }
+  image.setDevicePixelRatio(g_scale);
   return image;
 }
 
 // The warning dialog's tile: a warm light-grey tread plate, its raised diamonds barely
 // lighter than the plate.
 QImage Tile96() {
-  const int n = 96;
-  QImage image(n, n, QImage::Format_RGB32);
+  const int pixels = Scaled(96);
+  QImage image(pixels, pixels, QImage::Format_RGB32);
   const QColor plate(200, 196, 188);
-  for (int y = 0; y < n; ++y)
-    for (int x = 0; x < n; ++x) image.setPixelColor(x, y, Shade(plate, 0.7 * BrushedGrain(x, y, n, 37)));
+  for (int y = 0; y < pixels; ++y)
+    for (int x = 0; x < pixels; ++x) image.setPixelColor(x, y, Shade(plate, 0.7 * BrushedGrain(x, y, pixels, 37)));
 
+  // The diamonds in the tile's own size: the painter scales them to its pixels.
+  image.setDevicePixelRatio(g_scale);
+  const int n = 96;
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   const int step = 24;
@@ -142,6 +163,14 @@ QImage Tile96() {
 QImage Transparent(int w, int h) {
   QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
+  return image;
+}
+
+// A transparent picture of w x h pixels on the screen, at the scale being drawn: painting on
+// it takes the coordinates of its size on the screen.
+QImage Canvas(int w, int h) {
+  QImage image = Transparent(Scaled(w), Scaled(h));
+  image.setDevicePixelRatio(g_scale);
   return image;
 }
 
@@ -211,7 +240,7 @@ void DrawPage(QPainter& p, const QRectF& r) {
 }
 
 QImage OpenData() {
-  QImage image = Transparent(20, 20);
+  QImage image = Canvas(20, 20);
   QPainter p(&image);
   Prepare(p);
   DrawFolder(p, QRectF(1.5, 4.5, 16, 13), false);
@@ -252,7 +281,7 @@ void DrawLock(QPainter& p, const QRectF& body) {
 }
 
 QImage OpenArchive() {
-  QImage image = Transparent(20, 20);
+  QImage image = Canvas(20, 20);
   QPainter p(&image);
   Prepare(p);
   // A bound bundle of pages: the archive.
@@ -272,7 +301,7 @@ QImage OpenArchive() {
 }
 
 QImage Save() {
-  QImage image = Transparent(20, 20);
+  QImage image = Canvas(20, 20);
   QPainter p(&image);
   Prepare(p);
   QPainterPath disk;
@@ -323,7 +352,7 @@ QPainterPath Gear(QPointF c, qreal outer, qreal inner, qreal hole, int teeth) {
 }
 
 QImage Preferences() {
-  QImage image = Transparent(20, 20);
+  QImage image = Canvas(20, 20);
   QPainter p(&image);
   Prepare(p);
   QRadialGradient metal(QPointF(8, 7), 10);
@@ -346,10 +375,12 @@ QImage Preferences() {
 // The normal face beside its disabled form: the face in pale greys, over a white copy of
 // its outline set one pixel down and right, as a disabled button face is shown.
 QImage TwoState(const QImage& face) {
-  const int w = face.width(), h = face.height();
+  const int w = face.width(), h = face.height();  // in pixels
   const QImage source = face.convertToFormat(QImage::Format_ARGB32);
   QImage emboss(w, h, QImage::Format_ARGB32);
   QImage pale(w, h, QImage::Format_ARGB32);
+  emboss.setDevicePixelRatio(face.devicePixelRatio());
+  pale.setDevicePixelRatio(face.devicePixelRatio());
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const QRgb px = source.pixel(x, y);
@@ -358,16 +389,18 @@ QImage TwoState(const QImage& face) {
       emboss.setPixel(x, y, qRgba(255, 255, 255, a * 200 / 255));
       pale.setPixel(x, y, qRgba(grey, grey, grey, a));
     }
-  QImage strip = Transparent(2 * w, h);
+  // Composed in the size on the screen: the emboss stands one screen pixel off.
+  const QSizeF size = face.deviceIndependentSize();
+  QImage strip = Canvas(2 * qRound(size.width()), qRound(size.height()));
   QPainter p(&strip);
-  p.drawImage(0, 0, face);
-  p.drawImage(w + 1, 1, emboss);
-  p.drawImage(w, 0, pale);
+  p.drawImage(QPointF(0, 0), face);
+  p.drawImage(QPointF(size.width() + 1, 1), emboss);
+  p.drawImage(QPointF(size.width(), 0), pale);
   return strip;
 }
 
 QImage Face(const std::function<void(QPainter&)>& draw) {
-  QImage image = Transparent(16, 16);
+  QImage image = Canvas(16, 16);
   QPainter p(&image);
   Prepare(p);
   draw(p);
@@ -521,7 +554,7 @@ QByteArray IconSvg() {
 // The product: a chiller on its frame, two shells side by side under a compressor, and
 // its control panel.
 QImage Product() {
-  QImage image = Transparent(43, 43);
+  QImage image = Canvas(43, 43);
   QPainter p(&image);
   Prepare(p);
   auto shell = [&](const QRectF& r) {
@@ -567,7 +600,7 @@ QImage Product() {
 
 // The developers' mark: a ring with a wave running out of it, in deep blue and yellow.
 QImage Logo() {
-  QImage image = Transparent(37, 30);
+  QImage image = Canvas(37, 30);
   QPainter p(&image);
   Prepare(p);
   p.setPen(QPen(QColor(20, 46, 104), 4.2));
@@ -584,6 +617,12 @@ QImage Logo() {
   return image;
 }
 
+// "tile128.png" at scale 1, "tile128@2x.png" at scale 2: the names the toolkit looks for.
+QString FileName(const char* name, double scale) {
+  if (scale == 1) return QStringLiteral("%1.png").arg(QLatin1String(name));
+  return QStringLiteral("%1@%2x.png").arg(QLatin1String(name)).arg(scale);
+}
+
 bool WriteSvg(const QDir& folder, const char* name, const QByteArray& svg) {
   const QString path = folder.filePath(QStringLiteral("%1.svg").arg(QLatin1String(name)));
   QFile file(path);
@@ -595,8 +634,8 @@ bool WriteSvg(const QDir& folder, const char* name, const QByteArray& svg) {
   return true;
 }
 
-bool Write(const QDir& folder, const char* name, const QImage& image) {
-  const QString path = folder.filePath(QStringLiteral("%1.png").arg(QLatin1String(name)));
+bool Write(const QDir& folder, const QString& fileName, const QImage& image) {
+  const QString path = folder.filePath(fileName);
   if (!image.save(path, "PNG", 9)) {
     std::fprintf(stderr, "drawpictures: could not write %s\n", qPrintable(path));
     return false;
@@ -608,8 +647,17 @@ bool Write(const QDir& folder, const char* name, const QImage& image) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: drawpictures OUTPUT_FOLDER\n");
+  QList<double> scales{1, 2};
+  if (argc == 3) {
+    bool number = false;
+    const double scale = QString::fromLocal8Bit(argv[2]).toDouble(&number);
+    if (!number || scale < 0.5 || scale > 8) {
+      std::fprintf(stderr, "drawpictures: the scale must be a number from 0.5 to 8, not %s\n", argv[2]);
+      return 2;
+    }
+    scales = {scale};
+  } else if (argc != 2) {
+    std::fprintf(stderr, "usage: drawpictures OUTPUT_FOLDER [SCALE]\n");
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -619,22 +667,31 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "drawpictures: could not create %s\n", argv[1]);
     return 1;
   }
+  // Drawn at every scale asked for.
   const struct {
     const char* name;
-    QImage image;
-  } pictures[] = {
-      {"tile128", Tile128()},         {"tile150x34", Tile150x34()},       {"tile96", Tile96()},
-      {"open_data", OpenData()},      {"open_archive", OpenArchive()},    {"save", Save()},
-      {"preferences", Preferences()}, {"glyph_ok", GlyphOk()},            {"glyph_cancel", GlyphCancel()},
-      {"glyph_yes", GlyphYes()},      {"glyph_no", GlyphNo()},            {"glyph_folder", GlyphFolder()},
-      {"icon", Icon(48)},             {"icon256", Icon(256)},             {"product", Product()},
-      {"logo", Logo()},
-      // The icon in the other sizes a desktop's icon theme asks for (48 and 256 are above).
-      {"icon16", Icon(16)},           {"icon22", Icon(22)},               {"icon24", Icon(24)},
-      {"icon32", Icon(32)},           {"icon64", Icon(64)},               {"icon128", Icon(128)},
+    QImage (*draw)();
+  } scalable[] = {
+      {"tile128", Tile128},         {"tile150x34", Tile150x34},   {"tile96", Tile96},
+      {"open_data", OpenData},      {"open_archive", OpenArchive}, {"save", Save},
+      {"preferences", Preferences}, {"glyph_ok", GlyphOk},         {"glyph_cancel", GlyphCancel},
+      {"glyph_yes", GlyphYes},      {"glyph_no", GlyphNo},         {"glyph_folder", GlyphFolder},
+      {"product", Product},         {"logo", Logo},
   };
+  // The icon, drawn at the sizes a desktop's icon theme asks for, with the pictures of scale 1.
+  const struct {
+    const char* name;
+    int size;
+  } icons[] = {{"icon", 48},   {"icon256", 256}, {"icon16", 16}, {"icon22", 22},
+               {"icon24", 24}, {"icon32", 32},   {"icon64", 64}, {"icon128", 128}};
+
   bool ok = true;
-  for (const auto& picture : pictures) ok = Write(folder, picture.name, picture.image) && ok;
-  ok = WriteSvg(folder, "icon", IconSvg()) && ok;
+  for (const double scale : scales) {
+    g_scale = scale;
+    for (const auto& picture : scalable) ok = Write(folder, FileName(picture.name, scale), picture.draw()) && ok;
+    if (scale != 1) continue;
+    for (const auto& icon : icons) ok = Write(folder, FileName(icon.name, 1), Icon(icon.size)) && ok;
+    ok = WriteSvg(folder, "icon", IconSvg()) && ok;
+  }
   return ok ? 0 : 1;
 }
