@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -360,111 +361,110 @@ bool ReadAndOverlay(TPanelSession& session, const PanelCommandLine& line, const 
 
 // ---- the commands ----
 
-int Lengths(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+// What a command has to work with once the panel can be asked.
+struct PanelContext {
+  const PanelCommandLine& line;
+  const PanelSetup& setup;
+  const std::optional<ProfileDocument>& input;  // send and verify
+  TPanelSession& session;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// What every panel command does first: reads its command line (the options of `allowed`),
+// takes the port and the unit system, reads the input and opens the port.  Then `body`
+// talks to the panel.  Returns the exit status.
+int RunPanelCommand(const std::vector<std::string>& args, unsigned allowed, std::string_view name, std::ostream& out,
+                    std::ostream& err, const std::function<int(const PanelContext&)>& body) {
   PanelCommandLine line;
-  if (std::string error = ParseCommandLine(args, kPortOption, "panel lengths", line); !error.empty())
-    return UsageError(err, error);
+  if (std::string error = ParseCommandLine(args, allowed, name, line); !error.empty()) return UsageError(err, error);
   const CoreApplication app;
   const PanelSetup setup = Setup(line);
+  std::optional<ProfileDocument> input;
+  if (!LoadInput(line, setup, input, err)) return kExitCannotOpen;
   TPanelSession session;
   if (!OpenPort(session, setup, err)) return kExitCannotOpen;
-  err << kProgram << ": asking the panel on " << session.PortName().toStdString() << " for its field lengths\n";
-  if (!Complete(session.QueryLengths(), session, "length requests", "", err)) return kExitPanelFailed;
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
-    out << slot << '\t' << SlotDescription(slot) << '\t' << int{session.Link().FieldLength(slot)} << '\n';
-  return kExitSuccess;
+  return body(PanelContext{line, setup, input, session, out, err});
+}
+
+int Lengths(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return RunPanelCommand(args, kPortOption, "panel lengths", out, err, [](const PanelContext& c) {
+    c.err << kProgram << ": asking the panel on " << c.session.PortName().toStdString() << " for its field lengths\n";
+    if (!Complete(c.session.QueryLengths(), c.session, "length requests", "", c.err)) return kExitPanelFailed;
+    for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
+      c.out << slot << '\t' << SlotDescription(slot) << '\t' << int{c.session.Link().FieldLength(slot)} << '\n';
+    return kExitSuccess;
+  });
 }
 
 int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  PanelCommandLine line;
-  if (std::string error = ParseCommandLine(args, kPortOption | kUnitsOption | kOutOption | kJsonOption, "panel get", line);
-      !error.empty())
-    return UsageError(err, error);
-  const CoreApplication app;
-  const PanelSetup setup = Setup(line);
-  TPanelSession session;
-  if (!OpenPort(session, setup, err)) return kExitCannotOpen;
-  err << kProgram << ": reading the values of the panel on " << session.PortName().toStdString() << " ("
-      << UnitName(setup.unit) << ")\n";
-  if (!Complete(session.ReadValues(setup.unit), session, "value requests", "", err)) return kExitPanelFailed;
-  if (line.json)
-    PrintJson(out, session.Record());
-  else
-    PrintRecord(out, session.Record(), false);
-  if (!line.out.empty()) {
-    if (const FileStatus status = WriteDataFile(session.Record(), line.out); !status) {
-      FileError(err, "write", line.out, status.reason);
-      return kExitCannotOpen;
+  const unsigned allowed = kPortOption | kUnitsOption | kOutOption | kJsonOption;
+  return RunPanelCommand(args, allowed, "panel get", out, err, [](const PanelContext& c) {
+    c.err << kProgram << ": reading the values of the panel on " << c.session.PortName().toStdString() << " ("
+          << UnitName(c.setup.unit) << ")\n";
+    if (!Complete(c.session.ReadValues(c.setup.unit), c.session, "value requests", "", c.err)) return kExitPanelFailed;
+    if (c.line.json)
+      PrintJson(c.out, c.session.Record());
+    else
+      PrintRecord(c.out, c.session.Record(), false);
+    if (!c.line.out.empty()) {
+      if (const FileStatus status = WriteDataFile(c.session.Record(), c.line.out); !status) {
+        FileError(c.err, "write", c.line.out, status.reason);
+        return kExitCannotOpen;
+      }
     }
-  }
-  return kExitSuccess;
+    return kExitSuccess;
+  });
 }
 
 int Send(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  PanelCommandLine line;
-  if (std::string error =
-          ParseCommandLine(args, kPortOption | kUnitsOption | kSetOption | kNoVerifyOption | kInput, "panel send", line);
-      !error.empty())
-    return UsageError(err, error);
-  const CoreApplication app;
-  const PanelSetup setup = Setup(line);
-  std::optional<ProfileDocument> input;
-  if (!LoadInput(line, setup, input, err)) return kExitCannotOpen;
-  TPanelSession session;
-  if (!OpenPort(session, setup, err)) return kExitCannotOpen;
-  if (!ReadAndOverlay(session, line, setup, input, "; nothing was written", err)) return kExitPanelFailed;
+  const unsigned allowed = kPortOption | kUnitsOption | kSetOption | kNoVerifyOption | kInput;
+  return RunPanelCommand(args, allowed, "panel send", out, err, [](const PanelContext& c) {
+    if (!ReadAndOverlay(c.session, c.line, c.setup, c.input, "; nothing was written", c.err)) return kExitPanelFailed;
+    TPanelLink& link = c.session.Link();
+    if (const int slot = FirstUnframableSlot(link); slot != 0) {
+      c.err << kProgram << ": " << UnframableSlotText(slot) << " Nothing was written.\n";
+      return kExitPanelFailed;
+    }
+    const std::vector<SlotValue> values = ValuesToWrite(link);
+    std::vector<std::optional<std::string>> before;
+    for (const SlotValue& value : values) before.push_back(c.session.Text(value.slot));
 
-  TPanelLink& link = session.Link();
-  if (const int slot = FirstUnframableSlot(link); slot != 0) {
-    err << kProgram << ": " << UnframableSlotText(slot) << " Nothing was written.\n";
-    return kExitPanelFailed;
-  }
-  const std::vector<SlotValue> values = ValuesToWrite(link);
-  std::vector<std::optional<std::string>> before;
-  for (const SlotValue& value : values) before.push_back(session.Text(value.slot));
+    c.err << kProgram << ": writing " << values.size() << " values to the panel\n";
+    if (!Complete(c.session.WriteValues(c.setup.unit), c.session, "values written", "", c.err)) return kExitPanelFailed;
+    for (std::size_t i = 0; i < values.size(); ++i)
+      if (!Same(values[i], before[i])) PrintSlotLine(c.out, values[i].slot, before[i].value_or(""), values[i].text);
+    if (!c.line.verify) return kExitSuccess;
 
-  err << kProgram << ": writing " << values.size() << " values to the panel\n";
-  if (!Complete(session.WriteValues(setup.unit), session, "values written", "", err)) return kExitPanelFailed;
-  for (std::size_t i = 0; i < values.size(); ++i)
-    if (!Same(values[i], before[i])) PrintSlotLine(out, values[i].slot, before[i].value_or(""), values[i].text);
-  if (!line.verify) return kExitSuccess;
-
-  err << kProgram << ": reading the values back\n";
-  if (!Complete(session.ReadValues(setup.unit), session, "value requests", " (reading the values back)", err))
-    return kExitPanelFailed;
-  int differences = 0;
-  for (const SlotValue& value : values) {
-    const std::optional<std::string>& read = session.Text(value.slot);
-    if (Same(value, read)) continue;
-    ++differences;
-    err << kProgram << ": " << SlotName(value.slot) << " reads back as " << (read ? Quoted(*read) : "no text")
-        << " after " << Quoted(value.text) << " was written\n";
-  }
-  return differences == 0 ? kExitSuccess : kExitPanelFailed;
+    c.err << kProgram << ": reading the values back\n";
+    if (!Complete(c.session.ReadValues(c.setup.unit), c.session, "value requests", " (reading the values back)", c.err))
+      return kExitPanelFailed;
+    int differences = 0;
+    for (const SlotValue& value : values) {
+      const std::optional<std::string>& read = c.session.Text(value.slot);
+      if (Same(value, read)) continue;
+      ++differences;
+      c.err << kProgram << ": " << SlotName(value.slot) << " reads back as " << (read ? Quoted(*read) : "no text")
+            << " after " << Quoted(value.text) << " was written\n";
+    }
+    return differences == 0 ? kExitSuccess : kExitPanelFailed;
+  });
 }
 
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  PanelCommandLine line;
-  if (std::string error = ParseCommandLine(args, kPortOption | kUnitsOption | kSetOption | kInput, "panel verify", line);
-      !error.empty())
-    return UsageError(err, error);
-  const CoreApplication app;
-  const PanelSetup setup = Setup(line);
-  std::optional<ProfileDocument> input;
-  if (!LoadInput(line, setup, input, err)) return kExitCannotOpen;
-  TPanelSession session;
-  if (!OpenPort(session, setup, err)) return kExitCannotOpen;
-  if (!ReadAndOverlay(session, line, setup, input, "", err)) return kExitPanelFailed;
-  int differences = 0;
-  for (const SlotValue& value : ValuesToWrite(session.Link())) {
-    const std::optional<std::string>& panel = session.Text(value.slot);
-    if (Same(value, panel)) continue;
-    ++differences;
-    PrintSlotLine(out, value.slot, panel.value_or(""), value.text);
-  }
-  if (differences != 0)
-    err << kProgram << ": " << differences << " of the panel's values differ\n";
-  return differences == 0 ? kExitSuccess : kExitPanelFailed;
+  const unsigned allowed = kPortOption | kUnitsOption | kSetOption | kInput;
+  return RunPanelCommand(args, allowed, "panel verify", out, err, [](const PanelContext& c) {
+    if (!ReadAndOverlay(c.session, c.line, c.setup, c.input, "", c.err)) return kExitPanelFailed;
+    int differences = 0;
+    for (const SlotValue& value : ValuesToWrite(c.session.Link())) {
+      const std::optional<std::string>& panel = c.session.Text(value.slot);
+      if (Same(value, panel)) continue;
+      ++differences;
+      PrintSlotLine(c.out, value.slot, panel.value_or(""), value.text);
+    }
+    if (differences != 0) c.err << kProgram << ": " << differences << " of the panel's values differ\n";
+    return differences == 0 ? kExitSuccess : kExitPanelFailed;
+  });
 }
 
 constexpr ToolCommand kCommands[] = {

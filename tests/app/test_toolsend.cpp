@@ -15,9 +15,7 @@
 #include "files/datafile.h"
 #include "files/profile.h"
 #include "panel/comm.h"
-#include "panel/defaultlengthwarning.h"
 #include "panel/panellink.h"
-#include "tests/app/warninganswers.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/panel/ptypair.h"
 #include "tests/panel/simprocess.h"
@@ -43,25 +41,25 @@ const FileCase kFileCases[] = {
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 
+// An environment variable set for the test's time, then put back.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const QByteArray& value) : name_(name), saved_(qgetenv(name)) { qputenv(name, value); }
+  ~ScopedVariable() { qputenv(name_, saved_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+  QByteArray saved_;
+};
+
+// The window's lengths are known before Send Data, so no default-length warning comes.
 class ToolSend : public GuiTest, public testing::WithParamInterface<FileCase> {
  protected:
-  void SetUp() override {
-    GuiTest::SetUp();
-    ASSERT_TRUE(dir.isValid());
-    saved_settings_ = qgetenv("QUELLSO_SETTINGS");
-    saved_com1_ = qgetenv("QUELLSO_COM1");
-    qputenv("QUELLSO_SETTINGS", dir.filePath("quellso.ini").toLocal8Bit());
-    frmDefaultLengthWarning = new TfrmDefaultLengthWarning(link);
-    warning = std::make_unique<WarningAnswers>(frmDefaultLengthWarning);
-  }
   void TearDown() override {
     if (window) window->close();
     window.reset();
-    warning.reset();
-    delete frmDefaultLengthWarning;
-    frmDefaultLengthWarning = nullptr;
-    qputenv("QUELLSO_SETTINGS", saved_settings_);
-    qputenv("QUELLSO_COM1", saved_com1_);
     GuiTest::TearDown();
   }
 
@@ -80,14 +78,11 @@ class ToolSend : public GuiTest, public testing::WithParamInterface<FileCase> {
 
   Watchdog watchdog{std::chrono::seconds(180)};
   QTemporaryDir dir;
+  ScopedVariable settings{"QUELLSO_SETTINGS", dir.filePath("quellso.ini").toLocal8Bit()};
+  ScopedVariable com1{"QUELLSO_COM1", {}};
   UnitDataRecord record{};
   TPanelLink link{record};
   std::unique_ptr<TfrmMain> window;
-  std::unique_ptr<WarningAnswers> warning;
-
- private:
-  QByteArray saved_settings_;
-  QByteArray saved_com1_;
 };
 
 TEST_P(ToolSend, WritesWhatSendDataWritesForTheSameWindowContents) {

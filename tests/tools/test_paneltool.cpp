@@ -223,10 +223,11 @@ TEST_F(PanelTool, LengthsPrintsTheFortyOneLengths) {
 
 struct SendCase {
   const char* name;
-  bool order;  // the input is named by --order (an archive in the settings file's folder)
+  bool order;      // the input is named by --order (an archive in the settings file's folder)
+  bool blankDate;  // --set CommissionDate= : the date is not written and the panel keeps its own
 };
 
-const SendCase kSendCases[] = {{"ADataFile", false}, {"AnOrderNumber", true}};
+const SendCase kSendCases[] = {{"ADataFile", false, false}, {"AnOrderNumberWithABlankDate", true, true}};
 
 void PrintTo(const SendCase& c, std::ostream* os) { *os << c.name; }
 
@@ -251,6 +252,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   StartPanel({"--state", state});
 
   // A value with a quote, a backslash, a control character and a euro sign, given in UTF-8.
+  if (GetParam().blankDate) input.push_back("--set=CommissionDate=");
   std::vector<std::string> args = {"panel", "send", "--set", "VarnOrderNumber=SO-\"7\\\x01\xE2\x82\xAC"};
   args.insert(args.end(), input.begin(), input.end());
   const ToolRun run = Tool(args);
@@ -262,18 +264,29 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
 
   // The panel heard the length query, Get Data, Send Data and Get Data again: the values
   // read back.
-  const std::vector<std::string> log = Log(41 + 42 + 42 + 42);
-  ASSERT_EQ(log.size(), 167u);
+  const int first = GetParam().blankDate ? 2 : 1;
+  const int writes = kLastSlot - first + 1;
+  const std::vector<std::string> log = Log(41 + 42 + 1 + writes + 42);
+  ASSERT_EQ(log.size(), static_cast<std::size_t>(41 + 42 + 1 + writes + 42));
   EXPECT_EQ(log[41], "unit-system English -> acknowledged");
   EXPECT_EQ(log[83], "unit-system English -> acknowledged");
-  EXPECT_EQ(log[84], "write slot 1 date 07 DEC 1999 -> accepted");  // the panel's own date, kept
-  EXPECT_EQ(log[85], "write slot 2 \"" + Padded("Dock 9 Cold Store", SimLength(2)) + "\" -> accepted");
-  EXPECT_EQ(log[86], "write slot 3 \"" + Padded("Caf\\xE9 \\x80 Quay", SimLength(3) + 6) + "\" -> accepted");
-  EXPECT_EQ(log[87], "write slot 4 \"QX9C8A7B-1D-EXTENDED\" -> accepted");  // cut to the panel's 20
-  EXPECT_EQ(log[88], "write slot 5 \"SO-\\x227\\x5C\\x01\\x80" + std::string(8, ' ') + "\" -> accepted");
-  EXPECT_EQ(log[89], "write slot 6 \"" + Padded("PNL-55821", SimLength(6)) + "\" -> accepted");  // kept
-  EXPECT_EQ(log[90], "write slot 7 \"" + Padded("CH-0098812", SimLength(7)) + "\" -> accepted");  // kept
-  EXPECT_EQ(log[125], "unit-system English -> acknowledged");
+  const auto write = [&](int slot) { return log.at(static_cast<std::size_t>(84 + slot - first)); };
+  if (GetParam().blankDate) {
+    EXPECT_TRUE(write(2).starts_with("write slot 2 ")) << write(2);
+  } else {
+    EXPECT_EQ(write(1), "write slot 1 date 07 DEC 1999 -> accepted");  // the panel's own date, kept
+  }
+  EXPECT_EQ(write(2), "write slot 2 \"" + Padded("Dock 9 Cold Store", SimLength(2)) + "\" -> accepted");
+  EXPECT_EQ(write(3), "write slot 3 \"" + Padded("Caf\\xE9 \\x80 Quay", SimLength(3) + 6) + "\" -> accepted");
+  EXPECT_EQ(write(4), "write slot 4 \"QX9C8A7B-1D-EXTENDED\" -> accepted");  // cut to the panel's 20
+  EXPECT_EQ(write(5), "write slot 5 \"SO-\\x227\\x5C\\x01\\x80" + std::string(8, ' ') + "\" -> accepted");
+  EXPECT_EQ(write(6), "write slot 6 \"" + Padded("PNL-55821", SimLength(6)) + "\" -> accepted");  // kept
+  EXPECT_EQ(write(7), "write slot 7 \"" + Padded("CH-0098812", SimLength(7)) + "\" -> accepted");  // kept
+  EXPECT_EQ(write(41).rfind("write slot 41 ", 0), 0u) << write(41);
+  EXPECT_EQ(log[static_cast<std::size_t>(84 + writes)], "unit-system English -> acknowledged");
+  ProfileDocument saved;
+  ASSERT_TRUE(LoadProfile(state, saved));
+  EXPECT_EQ(saved.Find("Panel Simulator", "Commissioning Date"), "07 DEC 1999");
 
   // One line for each value that changed, in UTF-8: slot, description, old, new.
   const std::vector<std::string> lines = Lines(run.out);
