@@ -69,6 +69,11 @@ function(quellso_add_test name)
   else()
     add_test(NAME ${name} COMMAND ${name})
   endif()
+  if(ARG_XCB)
+    # One virtual display at a time: two xvfb-run -a started together can pick the same
+    # display number, and a window manager then starts on the wrong server or none.
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK quellso_virtual_display)
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
