@@ -8,11 +8,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <cstdio>
 
 #include "files/datafile.h"
 #include "files/profile.h"
@@ -60,14 +60,14 @@ struct Setting {
 };
 
 struct PanelCommandLine {
-  std::string port;             // empty: the settings file's
-  std::optional<bool> metric;   // none: the settings file's unit system
-  std::string out;              // get --out
+  std::string port;            // empty: the settings file's
+  std::optional<bool> metric;  // none: the settings file's unit system
+  std::string out;             // get --out
   bool json = false;
   bool verify = true;
   std::vector<Setting> sets;
-  std::string order;            // --order
-  std::string input;            // FILE.dat or FILE.upz
+  std::string order;  // --order
+  std::string input;  // FILE.dat or FILE.upz
 };
 
 std::string Lowered(std::string_view text) {
@@ -114,23 +114,24 @@ std::string ParseCommandLine(const std::vector<std::string>& args, unsigned allo
     bool value;
   };
   static constexpr Option kOptions[] = {
-      {"--port", kPortOption, true}, {"--units", kUnitsOption, true}, {"--out", kOutOption, true},
-      {"--json", kJsonOption, false}, {"--set", kSetOption, true},   {"--no-verify", kNoVerifyOption, false},
+      {"--port", kPortOption, true},  {"--units", kUnitsOption, true}, {"--out", kOutOption, true},
+      {"--json", kJsonOption, false}, {"--set", kSetOption, true},     {"--no-verify", kNoVerifyOption, false},
       {"--order", kInput, true},
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (!arg.starts_with("--")) {
       if ((allowed & kInput) == 0) return std::string(command) + " takes no FILE ('" + arg + "')";
-      if (!line.input.empty() || !line.order.empty()) return std::string(command) + " takes one input: --order NUMBER or one FILE";
+      if (!line.input.empty() || !line.order.empty())
+        return std::string(command) + " takes one input: --order NUMBER or one FILE";
       if (arg.empty()) return std::string(command) + " was given an empty FILE name";
       line.input = arg;
       continue;
     }
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                     [&](const Option& o) { return o.name == name; });
+    const auto option =
+        std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& o) { return o.name == name; });
     if (option == std::end(kOptions) || (allowed & option->bit) == 0)
       return std::string(command) + " does not take " + name;
     std::string value;
@@ -160,7 +161,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, unsigned allo
       if (std::string error = ParseSetting(value, setting); !error.empty()) return error;
       line.sets.push_back(std::move(setting));
     } else if (name == "--order") {
-      if (!line.input.empty() || !line.order.empty()) return std::string(command) + " takes one input: --order NUMBER or one FILE";
+      if (!line.input.empty() || !line.order.empty())
+        return std::string(command) + " takes one input: --order NUMBER or one FILE";
       line.order = value;
     }
   }
@@ -206,9 +208,10 @@ bool Complete(const TPanelSession::Result& result, const TPanelSession& session,
         err << kProgram << ": Communications Timeout Error: no reply from the panel on " << port
             << " within a second of the last frame (" << what << ")" << after << "\n";
       } else {
-        err << kProgram << ": the panel on " << port << " answered " << result.answered << " of the "
-            << result.expected << " " << what << ", then nothing for a second";
-        if (!result.silent.empty()) err << " (no reply for slot" << (result.silent.size() > 1 ? "s " : " ") << SlotList(result.silent) << ")";
+        err << kProgram << ": the panel on " << port << " answered " << result.answered << " of the " << result.expected
+            << " " << what << ", then nothing for a second";
+        if (!result.silent.empty())
+          err << " (no reply for slot" << (result.silent.size() > 1 ? "s " : " ") << SlotList(result.silent) << ")";
         err << after << "\n";
       }
       return false;
@@ -490,8 +493,9 @@ constexpr ToolCommand kCommands[] = {
      "then reads the values back and compares them with what was written, unless\n"
      "--no-verify.",
      Send},
-    {"panel verify", "panel verify [--port PORT] [--units english|metric] [--set MEMBER=VALUE]... "
-                     "[--order NUMBER | FILE.dat | FILE.upz]",
+    {"panel verify",
+     "panel verify [--port PORT] [--units english|metric] [--set MEMBER=VALUE]... "
+     "[--order NUMBER | FILE.dat | FILE.upz]",
      "Does what send does short of writing: prints slot<TAB>description<TAB>panel<TAB>input\n"
      "for each value of the panel that differs from what send would write, and exits with\n"
      "status 1 when any does.",

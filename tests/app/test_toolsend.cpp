@@ -44,7 +44,9 @@ void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 // An environment variable set for the test's time, then put back.
 class ScopedVariable {
  public:
-  ScopedVariable(const char* name, const QByteArray& value) : name_(name), saved_(qgetenv(name)) { qputenv(name, value); }
+  ScopedVariable(const char* name, const QByteArray& value) : name_(name), saved_(qgetenv(name)) {
+    qputenv(name, value);
+  }
   ~ScopedVariable() { qputenv(name_, saved_); }
   ScopedVariable(const ScopedVariable&) = delete;
   ScopedVariable& operator=(const ScopedVariable&) = delete;
@@ -71,9 +73,11 @@ class ToolSend : public GuiTest, public testing::WithParamInterface<FileCase> {
     return device.value_or("");
   }
   bool WaitForMessage(const QString& text) {
-    return WaitUntil([&] { return std::any_of(messages.begin(), messages.end(),
-                                              [&](const MessageBoxCall& m) { return m.text == text; }); },
-                     kReplyDeadlineMs);
+    return WaitUntil(
+        [&] {
+          return std::any_of(messages.begin(), messages.end(), [&](const MessageBoxCall& m) { return m.text == text; });
+        },
+        kReplyDeadlineMs);
   }
 
   Watchdog watchdog{std::chrono::seconds(180)};

@@ -140,18 +140,28 @@ class PanelTool : public ::testing::Test {
 
 struct GetCase {
   const char* name;
-  std::string settings;            // "@" stands for the simulator's device
-  std::vector<std::string> args;   // after "panel get"
-  bool port;                       // --port on the command line
+  std::string settings;           // "@" stands for the simulator's device
+  std::vector<std::string> args;  // after "panel get"
+  bool port;                      // --port on the command line
   const char* unitLine;
 };
 
 const GetCase kGetCases[] = {
     {"EnglishWhenNothingIsSet", "", {}, true, "unit-system English -> acknowledged"},
-    {"TheSettingsFilesUnitSystem", "[Preferences]\nUnitSystem=Metric\n", {}, true, "unit-system Metric -> acknowledged"},
-    {"UnitsOnTheCommandLine", "[Preferences]\nUnitSystem=Metric\n", {"--units", "english"}, true,
+    {"TheSettingsFilesUnitSystem",
+     "[Preferences]\nUnitSystem=Metric\n",
+     {},
+     true,
+     "unit-system Metric -> acknowledged"},
+    {"UnitsOnTheCommandLine",
+     "[Preferences]\nUnitSystem=Metric\n",
+     {"--units", "english"},
+     true,
      "unit-system English -> acknowledged"},
-    {"TheSettingsFilesPort", "[Preferences]\nCOMPort=COM3\n[Ports]\nCOM3=@\n", {}, false,
+    {"TheSettingsFilesPort",
+     "[Preferences]\nCOMPort=COM3\n[Ports]\nCOM3=@\n",
+     {},
+     false,
      "unit-system English -> acknowledged"},
     {"Json", "", {"--json", "--units=metric"}, true, "unit-system Metric -> acknowledged"},
     {"AlsoIntoADataFile", "", {"--out", "OUT"}, true, "unit-system English -> acknowledged"},
@@ -192,7 +202,8 @@ TEST_P(PanelGet, PrintsThePanelsValues) {
       EXPECT_EQ(object.value(info.name).toString().toStdString(), expected.Text(info.member)) << info.name;
   } else {
     std::vector<std::string> lines;
-    for (const UnitMemberInfo& info : kUnitMembers) lines.push_back(std::string(info.name) + "=" + expected.Text(info.member));
+    for (const UnitMemberInfo& info : kUnitMembers)
+      lines.push_back(std::string(info.name) + "=" + expected.Text(info.member));
     EXPECT_EQ(Lines(run.out), lines);
   }
   if (out) {
@@ -280,7 +291,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   EXPECT_EQ(write(3), "write slot 3 \"" + Padded("Caf\\xE9 \\x80 Quay", SimLength(3) + 6) + "\" -> accepted");
   EXPECT_EQ(write(4), "write slot 4 \"QX9C8A7B-1D-EXTENDED\" -> accepted");  // cut to the panel's 20
   EXPECT_EQ(write(5), "write slot 5 \"SO-\\x227\\x5C\\x01\\x80" + std::string(8, ' ') + "\" -> accepted");
-  EXPECT_EQ(write(6), "write slot 6 \"" + Padded("PNL-55821", SimLength(6)) + "\" -> accepted");  // kept
+  EXPECT_EQ(write(6), "write slot 6 \"" + Padded("PNL-55821", SimLength(6)) + "\" -> accepted");   // kept
   EXPECT_EQ(write(7), "write slot 7 \"" + Padded("CH-0098812", SimLength(7)) + "\" -> accepted");  // kept
   EXPECT_EQ(write(41).rfind("write slot 41 ", 0), 0u) << write(41);
   EXPECT_EQ(log[static_cast<std::size_t>(84 + writes)], "unit-system English -> acknowledged");
@@ -307,10 +318,10 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   const ToolRun differs = Tool(other);
   EXPECT_EQ(differs.status, 1) << differs.err;
   EXPECT_EQ(Lines(differs.out),
-            (std::vector<std::string>{"2\tJob Name\t" + Padded("Dock 9 Cold Store", SimLength(2)) + "\t" +
-                                          Padded("Dock 10", SimLength(2)),
-                                      "5\tVarn Order Number\t" + Padded("SO-\"7\\\x01\xE2\x82\xAC", SimLength(5) + 2) +
-                                          "\t" + Padded("SO-98123456", SimLength(5))}));
+            (std::vector<std::string>{
+                "2\tJob Name\t" + Padded("Dock 9 Cold Store", SimLength(2)) + "\t" + Padded("Dock 10", SimLength(2)),
+                "5\tVarn Order Number\t" + Padded("SO-\"7\\\x01\xE2\x82\xAC", SimLength(5) + 2) + "\t" +
+                    Padded("SO-98123456", SimLength(5))}));
 
   // What get --json gives back is valid JSON with the value's characters.
   const ToolRun json = Tool({"panel", "get", "--json"});
@@ -318,7 +329,8 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   QJsonParseError error{};
   const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error).object();
   ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
-  EXPECT_EQ(object.value("VarnOrderNumber").toString(), QString::fromUtf8("SO-\"7\\\x01\xE2\x82\xAC") + QString(8, ' '));
+  EXPECT_EQ(object.value("VarnOrderNumber").toString(),
+            QString::fromUtf8("SO-\"7\\\x01\xE2\x82\xAC") + QString(8, ' '));
   EXPECT_NE(json.out.find("\\u0001"), std::string::npos) << json.out;
 }
 
@@ -340,21 +352,54 @@ struct FailureCase {
 };
 
 const FailureCase kFailureCases[] = {
-    {"ARejectedWrite", {"--reject", "5:132"}, {"panel", "send", "--set", "JobName=X"}, 1,
-     "refused a write: Sales Order Slot #5 (Varn Order Number): Panel in Local Mode", 820 + 910 + 910, false,
+    {"ARejectedWrite",
+     {"--reject", "5:132"},
+     {"panel", "send", "--set", "JobName=X"},
+     1,
+     "refused a write: Sales Order Slot #5 (Varn Order Number): Panel in Local Mode",
+     820 + 910 + 910,
+     false,
      41 + 42 + 42},
-    {"ASilentPanel", {"--silent"}, {"panel", "get"}, 1,
-     "Communications Timeout Error: no reply from the panel on ", 910, true, 42},
-    {"ASilentPanelBeforeSend", {"--silent"}, {"panel", "send", "--set", "JobName=X"}, 1,
-     "(length requests); nothing was written", 820, true, 41},
-    {"SomeLengthsUnanswered", {"--answer-first", "40"}, {"panel", "send", "--set", "JobName=X"}, 1,
+    {"ASilentPanel",
+     {"--silent"},
+     {"panel", "get"},
+     1,
+     "Communications Timeout Error: no reply from the panel on ",
+     910,
+     true,
+     42},
+    {"ASilentPanelBeforeSend",
+     {"--silent"},
+     {"panel", "send", "--set", "JobName=X"},
+     1,
+     "(length requests); nothing was written",
+     820,
+     true,
+     41},
+    {"SomeLengthsUnanswered",
+     {"--answer-first", "40"},
+     {"panel", "send", "--set", "JobName=X"},
+     1,
      "answered 40 of the 41 length requests, then nothing for a second (no reply for slot 41); nothing was written",
-     820, true, 41},
-    {"SomeValuesUnanswered", {"--answer-first", "60"}, {"panel", "verify"}, 1,
-     "answered 18 of the 41 value requests, then nothing for a second (no reply for slots 19 to 41)", 820 + 910, true,
+     820,
+     true,
+     41},
+    {"SomeValuesUnanswered",
+     {"--answer-first", "60"},
+     {"panel", "verify"},
+     1,
+     "answered 18 of the 41 value requests, then nothing for a second (no reply for slots 19 to 41)",
+     820 + 910,
+     true,
      41 + 42},
-    {"AMissingDevice", {}, {"panel", "get", "--port", "/dev/quellso-no-such-adapter"}, 3,
-     "Could not open /dev/quellso-no-such-adapter. /dev/quellso-no-such-adapter does not exist.", 0, false, 0},
+    {"AMissingDevice",
+     {},
+     {"panel", "get", "--port", "/dev/quellso-no-such-adapter"},
+     3,
+     "Could not open /dev/quellso-no-such-adapter. /dev/quellso-no-such-adapter does not exist.",
+     0,
+     false,
+     0},
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
@@ -377,7 +422,8 @@ TEST_P(PanelFailure, EndsWithItsStatusAndMessageInTime) {
   // writes had begun.
   const std::vector<std::string> heard = c.heard > 0 ? sim->ReadLines(c.heard) : std::vector<std::string>{};
   EXPECT_EQ(heard.size(), static_cast<std::size_t>(c.heard));
-  const auto writes = std::count_if(heard.begin(), heard.end(), [](const std::string& l) { return l.starts_with("write"); });
+  const auto writes =
+      std::count_if(heard.begin(), heard.end(), [](const std::string& l) { return l.starts_with("write"); });
   EXPECT_EQ(writes, c.heard == 125 ? 41 : 0);
 }
 
@@ -393,10 +439,12 @@ struct OrderCase {
 };
 
 const OrderCase kOrderCases[] = {
-    {"NoArchive", {"52n9d1jl.upz"},
+    {"NoArchive",
+     {"52n9d1jl.upz"},
      "no single order archive for 98123456-02 in the archive folder @/: tried @/52n9c1jl.upz, @/52n9c1jm.upz and "
      "@/52n9c*.upz; none exists"},
-    {"TwoOfTheSameOrder", {"52n9c1aa.upz", "52n9c1ab.upz"},
+    {"TwoOfTheSameOrder",
+     {"52n9c1aa.upz", "52n9c1ab.upz"},
      "tried @/52n9c1jl.upz, @/52n9c1jm.upz and @/52n9c*.upz; 2 match: @/52n9c1aa.upz @/52n9c1ab.upz; name the one "
      "to use as FILE"},
     // One archive of the order under another line is the single match; letter case does not
@@ -413,13 +461,12 @@ TEST_P(PanelOrder, IsFoundAsTheSalesOrderLookupFindsIt) {
 #ifdef QUELLSO_HAVE_UPZ_BUILDER
   const std::filesystem::path orders = folder / "orders";
   std::filesystem::create_directory(orders);
-  for (const std::string& name : GetParam().archives)
-    WriteFile(orders / name, OrderArchive());
+  for (const std::string& name : GetParam().archives) WriteFile(orders / name, OrderArchive());
   WriteSettings("[Preferences]\nUPZPath=" + orders.string() + "/\n");
   std::string message = GetParam().message;
   for (std::size_t at; (at = message.find('@')) != std::string::npos;) message.replace(at, 1, orders.string());
-  const ToolRun run = RunToolProcess({"panel", "verify", "--order", "98123456-02", "--port", "/dev/quellso-no-such-adapter"},
-                              settings);
+  const ToolRun run =
+      RunToolProcess({"panel", "verify", "--order", "98123456-02", "--port", "/dev/quellso-no-such-adapter"}, settings);
   EXPECT_EQ(run.status, 3);
   EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
 #else
@@ -450,11 +497,14 @@ const UsageCase kUsageCases[] = {
     {"SetWithoutValue", {"panel", "send", "--set", "JobName"}, "--set needs MEMBER=VALUE, not 'JobName'"},
     {"SetOfNoMember", {"panel", "send", "--set", "Customer=X"}, "--set Customer: no such member"},
     {"SetOfAMemberThePanelLacks", {"panel", "verify", "--set", "cooler=CB"}, "Cooler is not one of the 41 values"},
-    {"SetOfACharacterTheCodePageLacks", {"panel", "send", "--set", "JobName=Plant \xCE\xA9"},
+    {"SetOfACharacterTheCodePageLacks",
+     {"panel", "send", "--set", "JobName=Plant \xCE\xA9"},
      "--set JobName: the value holds a character that panels and data files cannot hold"},
-    {"SetOfTooLongAValue", {"panel", "send", "--set", "JobName=" + std::string(30, 'x')},
+    {"SetOfTooLongAValue",
+     {"panel", "send", "--set", "JobName=" + std::string(30, 'x')},
      "--set JobName: the value has 30 characters; the record holds 29"},
-    {"SetOfAMistypedDate", {"panel", "send", "--set", "CommissionDate=2003-02-03"},
+    {"SetOfAMistypedDate",
+     {"panel", "send", "--set", "CommissionDate=2003-02-03"},
      "--set CommissionDate: '2003-02-03' is not a date such as 03 FEB 2003"},
 };
 
