@@ -5,13 +5,12 @@
 
 #include <QRadioButton>
 #include <QTimer>
-#include <string_view>
 
 #include "app/mainwindow.h"
 #include "panel/comm.h"
 #include "panel/defaultlengthwarning.h"
-#include "panel/pacing.h"
 #include "panel/portready.h"
+#include "panel/transfers.h"
 #include "settings/portcontrol.h"
 #include "settings/preferences.h"
 #include "ui/busycursor.h"
@@ -20,14 +19,6 @@
 #include "ui/messagebox.h"
 
 namespace {
-
-// The panel's pacing: after the unit-system command it needs half a second before the
-// data frames, and each data frame gets 10 ms of its own.
-constexpr int kAfterUnitCommandMs = 500;
-constexpr int kBetweenDataFramesMs = 10;
-
-// A commissioning date left empty in the window: the masked edit gives its blanks.
-constexpr std::string_view kBlankDate = "           ";  // 11 spaces
 
 // The unit byte: Metric when the Preferences dialog's option says so at this moment.
 std::uint8_t UnitByte() {
@@ -72,30 +63,17 @@ void TfrmMain::ApplyPanelLengths() {
   for (const Field& field : fields_) field.edit->SetMaxLength(link_.FieldLength(MemberInfo(field.member).slot));
 }
 
-void TfrmMain::SendUnitCommand() {
-  link_.BuildUnitFrame(UnitByte());
-  link_.SendFrame();
-  Sleep(kAfterUnitCommandMs);
-}
-
-// Get Data: the unit-system command, then a read request for each of the 41 slots.  The
-// replies are read by CommPortRxChar once this handler has returned; tmrComm reports a
-// panel that does not answer at all.  First the port is made ready: an adapter unplugged
-// and plugged in again is opened anew; one that cannot be opened is reported and nothing
-// is sent.  The busy cursor shows while the frames are paced out.
+// Get Data: the unit-system command, then a read request for each of the 41 slots, paced
+// (panel/transfers.h).  The replies are read by CommPortRxChar once this handler has
+// returned; tmrComm reports a panel that does not answer at all.  First the port is made
+// ready: an adapter unplugged and plugged in again is opened anew; one that cannot be opened
+// is reported and nothing is sent.  The busy cursor shows while the frames are paced out.
 void TfrmMain::cmdRxClick() {
   if (!PortReadyOrSay(link_, this)) return;
   ApplyPanelLengths();
-  link_.SetConnecting(false);
   {
     const TBusyCursor busy;
-    SendUnitCommand();
-    link_.SetReplyCount(0);
-    for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
-      link_.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
-      link_.SendFrame();
-      Sleep(kBetweenDataFramesMs);
-    }
+    SendReadRequests(link_, UnitByte());
   }
   tmrComm->start();
 }
@@ -117,29 +95,13 @@ void TfrmMain::cmdTxClick() {
   int unsent = 0;
   {
     const TBusyCursor busy;
-    SendUnitCommand();
-    int first = kFirstSlot;
-    if (std::string_view(record_.CommissionDate()) == kBlankDate) {
-      link_.SetReplyCount(1);
-      first = kFirstSlot + 1;
-    } else {
-      link_.SetReplyCount(0);
-    }
-    for (int slot = first; slot <= kLastSlot; ++slot) {
-      if (link_.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
-        link_.SendFrame();
-      else if (unsent == 0)
-        unsent = slot;
-      Sleep(kBetweenDataFramesMs);
-    }
+    unsent = SendWriteRequests(link_, UnitByte());
   }
   tmrComm->start();
   if (unsent != 0) {
     MessageBox(this,
-               QStringLiteral("Sales Order Slot #%1 (%2) was not sent: its text holds too many control characters "
-                              "to fit in one frame to the panel.\n\nCorrect the field and send the data again.")
-                   .arg(unsent)
-                   .arg(QString::fromLatin1(SlotDescription(unsent))),
+               QString::fromLatin1(UnframableSlotText(unsent)) +
+                   QStringLiteral("\n\nCorrect the field and send the data again."),
                "Write Error");
   }
 }

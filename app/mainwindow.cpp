@@ -13,6 +13,7 @@
 
 #include "panel/comm.h"
 #include "panel/pacing.h"
+#include "panel/transfers.h"
 #include "ui/centre.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
@@ -428,12 +429,7 @@ void TfrmMain::CreateCommPort() {
   CommPort = new TComm(this);
   CommPort->setObjectName("CommPort");
   CommPort->SetDeviceName("COM1");
-  CommPort->SetReadBufSize(1024);
-  CommPort->SetWriteBufSize(1024);
-  CommPort->SetMonitorEvents({evRxChar});
-  CommPort->SetBaudRate(br19200);
-  CommPort->SetParity(paOdd);
-  CommPort->SetFlowControl(fcNone);
+  SetPanelLine(*CommPort);
   CommPort->OnRxChar = [this](QObject* Sender, std::uint32_t Count) {
     Guarded([&] { CommPortRxChar(Sender, Count); });
   };

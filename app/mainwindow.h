@@ -216,9 +216,6 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   // Edit Data and Send Data: the default-length warning while the panel's lengths are not
   // all known.
   void DefaultLengthWarningStep();
-  // The unit-system command with the unit byte of the moment, then the 500 ms the panel
-  // needs before the data frames.
-  void SendUnitCommand();
 
   UnitDataRecord& record_;
   TPanelLink& link_;

@@ -157,3 +157,19 @@ std::optional<std::filesystem::path> FindFileIgnoringCase(const std::filesystem:
   if (names.empty()) return std::nullopt;
   return path.parent_path() / names.front();
 }
+
+OrderArchiveSearch FindOrderArchive(std::string_view salesOrderText, std::string_view defaultFolder) {
+  OrderArchiveSearch search;
+  for (const ArchiveVariant variant : {ArchiveVariant::kFirst, ArchiveVariant::kSecond}) {
+    search.tried.push_back(BuildArchiveName(salesOrderText, defaultFolder, variant).path);
+    if (const std::optional<std::filesystem::path> found = FindFileIgnoringCase(search.tried.back())) {
+      search.found.push_back(*found);
+      return search;
+    }
+  }
+  search.tried.push_back(ArchiveChoicePattern(search.tried.back()));
+  const FolderAndMask pattern = SplitPattern(search.tried.back());
+  for (const std::string& name : ListMatchingFiles(pattern.folder, pattern.mask))
+    search.found.push_back(pattern.folder / name);
+  return search;
+}

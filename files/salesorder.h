@@ -91,3 +91,15 @@ std::vector<std::string> ListMatchingFiles(const std::filesystem::path& folder,
 // name (the folder part must match exactly): `path` itself when it exists, else the first
 // by name of the files whose names differ from it only in case; nothing when none exists.
 std::optional<std::filesystem::path> FindFileIgnoringCase(const std::filesystem::path& path);
+
+// The lookup without a choice dialog, for scripts: the archive of the sales order number
+// `salesOrderText` in `defaultFolder`, found as the lookup finds it.  The first-variant name,
+// then the second-variant name, each without regard to the letter case of the name; then
+// every archive of the same order (ArchiveChoicePattern).
+struct OrderArchiveSearch {
+  std::vector<std::string> tried;  // the two names and the pattern, as paths, in that order
+  // The archives found: the one of a variant name, or every one the pattern matched, sorted
+  // as ListMatchingFiles sorts them.  Exactly one is a match; none or several are not.
+  std::vector<std::filesystem::path> found;
+};
+OrderArchiveSearch FindOrderArchive(std::string_view salesOrderText, std::string_view defaultFolder);

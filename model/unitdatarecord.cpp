@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <string>
 
 UnitDataRecord UnitRecord;
 
@@ -68,6 +69,26 @@ constexpr std::array<std::string_view, 12> kMonths = {"JAN", "FEB", "MAR", "APR"
                                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
 }  // namespace
+
+bool IsWellFormedDate(std::string_view text) {
+  const auto digits = [](std::string_view part) {
+    return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const std::size_t first = text.find(' ');
+  const std::size_t last = text.rfind(' ');
+  if (first == std::string_view::npos || last != first + 4) return false;
+  const std::string_view day = text.substr(0, first);
+  const std::string_view month = text.substr(first + 1, 3);
+  const std::string_view year = text.substr(last + 1);
+  if (day.size() > 2 || !digits(day) || year.size() != 4 || !digits(year)) return false;
+  const int d = std::stoi(std::string(day));
+  const int y = std::stoi(std::string(year));
+  const bool known = std::any_of(kMonths.begin(), kMonths.end(), [&](std::string_view name) {
+    return std::equal(name.begin(), name.end(), month.begin(), month.end(),
+                      [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
+  });
+  return known && d >= 1 && d <= 31 && y >= 1900 && y <= 2155;
+}
 
 const UnitMemberInfo& MemberInfo(UnitMember member) {
   return kUnitMembers[static_cast<std::size_t>(member)];

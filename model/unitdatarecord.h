@@ -94,6 +94,12 @@ const UnitMemberInfo& MemberInfo(UnitMember member);
 // The member that slot 1..41 names (slot 1: CommissionDate); nothing for any other number.
 std::optional<UnitMember> SlotMember(int slot);
 
+// Whether `text` is a commissioning date as the window's date field shows one: a day of one
+// or two digits (1..31), a blank, a month's three letters (JAN..DEC, any letter case), a
+// blank and a year of four digits (1900..2155, what the packed date holds).  The setter
+// takes any text; this tells a typed date from a mistyped one.
+bool IsWellFormedDate(std::string_view text);
+
 class UnitDataRecord {
  public:
   // The 32-bit value the panel link sends for slot 1: the four bytes of the packed date

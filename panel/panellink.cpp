@@ -112,12 +112,9 @@ bool TPanelLink::BuildWriteRequest(std::uint8_t objectType, std::uint8_t slot) {
   } else {
     // A text travels in exactly the width the panel reported for it.
     const std::uint8_t width = FieldLength(slot);
-    const std::string_view text = record_.SlotText(slot);
-    const std::size_t kept = std::min<std::size_t>(text.size(), width);
     p[length++] = kTextData;
     p[length++] = width;
-    std::memcpy(p.data() + length, text.data(), kept);
-    std::memset(p.data() + length + kept, ' ', width - kept);
+    SetInWidth(record_.SlotText(slot), std::span<std::uint8_t>(p.data() + length, width));
     length += width;
   }
   BuildFrame(kWriteRequestCommand, slot, length);
@@ -209,6 +206,7 @@ void TPanelLink::ProcessReadReply() {
     } else if (type == kTextData && value_bytes >= 1 && value_bytes - 1 >= reply_.payload[1]) {
       const auto* text = reinterpret_cast<const char*>(reply_.payload.data() + 2);
       record_.SetSlot(slot, std::string_view(text, reply_.payload[1]));
+      if (owner_ != nullptr) owner_->TextReceived(slot, std::string_view(text, reply_.payload[1]));
     }
     // An integer reply (four bytes, least significant first) maps to no member: it is
     // counted and stored nowhere, like a reply of any other data type.
@@ -265,14 +263,28 @@ const char* WriteStatusText(int status) {
 
 const char* SlotDescription(int slot) { return IsSlot(slot) ? kSlotDescriptions[slot - 1] : ""; }
 
-std::string WriteErrorMessage(int slot, int status) {
-  std::string text = "Sales Order Slot #" + std::to_string(slot) + " (";
-  text += IsSlot(slot) ? SlotDescription(slot) : "Unknown Slot";
-  text += "): \n\n";
-  if (const char* status_text = WriteStatusText(status)) {
-    text += status_text;
-  } else {
-    text += "Unknown Error Code " + std::to_string(status);
-  }
-  return text;
+std::string WriteStatusDescription(int status) {
+  if (const char* text = WriteStatusText(status)) return text;
+  return "Unknown Error Code " + std::to_string(status);
+}
+
+std::string SlotName(int slot) {
+  return "Sales Order Slot #" + std::to_string(slot) + " (" + (IsSlot(slot) ? SlotDescription(slot) : "Unknown Slot") +
+         ")";
+}
+
+std::string WriteErrorMessage(int slot, int status) { return SlotName(slot) + ": \n\n" + WriteStatusDescription(status); }
+
+// ---- texts in the panel's widths ----
+
+void SetInWidth(std::string_view text, std::span<std::uint8_t> out) {
+  const std::size_t kept = std::min(text.size(), out.size());
+  if (kept > 0) std::memcpy(out.data(), text.data(), kept);
+  std::memset(out.data() + kept, ' ', out.size() - kept);
+}
+
+std::string TextInWidth(std::string_view text, std::size_t width) {
+  std::string out(width, ' ');
+  SetInWidth(text, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), width));
+  return out;
 }

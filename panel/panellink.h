@@ -18,7 +18,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "model/unitdatarecord.h"
 #include "panel/panelframe.h"
@@ -60,6 +62,13 @@ class TPanelLinkOwner {
   // A write reply with a non-zero status: `slot` as the reply names it (not checked against
   // 1..41) and the panel's status byte.  The reply is not counted.
   virtual void WriteRejected(int slot, int status) = 0;
+  // A read reply's text for slot 1..41, exactly as the panel sent it (the record keeps it cut
+  // to the member's capacity), right after it was stored.  Must not run an event loop.
+  // Nothing by default.
+  virtual void TextReceived(int slot, std::string_view text) {
+    (void)slot;
+    (void)text;
+  }
 };
 
 class TPanelLink {
@@ -77,6 +86,8 @@ class TPanelLink {
   TPanelPort* Port() const { return port_; }
   // Who hears the outcomes; nullptr (the start) drops them.
   void SetOwner(TPanelLinkOwner* owner) { owner_ = owner; }
+  // The record the link sends from and stores into.
+  UnitDataRecord& Record() const { return record_; }
 
   // ---- building and sending requests ----
   // Each builder fills the outgoing message and builds its frame into the transmit buffer,
@@ -200,15 +211,25 @@ class TPanelLink {
   std::int32_t reply_count_ = 0;
 };
 
+// A text as a write request carries it: left-justified in exactly out.size() characters,
+// padded with blanks when it is shorter, cut to its first out.size() when it is longer.
+void SetInWidth(std::string_view text, std::span<std::uint8_t> out);
+// The same as a text of `width` characters.
+std::string TextInWidth(std::string_view text, std::size_t width);
+
 // Texts of the write statuses 128..135; nullptr for any other status.
 const char* WriteStatusText(int status);
 // The description of slot 1..41 in the write-error message ("Job Name" for slot 2); "" for
 // any other slot.
 const char* SlotDescription(int slot);
-// The write-error message for a rejected slot: "Sales Order Slot #", the slot in decimal,
-// " (", its description, "):", a space, two line breaks ("\n"), then the status's text, or
-// "Unknown Error Code " and the status in decimal for a status outside 128..135.  A slot
-// outside 1..41 is described as "Unknown Slot".
+// The text for a write status: its text from WriteStatusText, or "Unknown Error Code " and
+// the status in decimal for a status outside 128..135.
+std::string WriteStatusDescription(int status);
+// "Sales Order Slot #", the slot in decimal, " (", its description, ")": how messages name a
+// slot.  A slot outside 1..41 is described as "Unknown Slot".
+std::string SlotName(int slot);
+// The write-error message for a rejected slot: SlotName, ":", a space, two line breaks
+// ("\n"), then WriteStatusDescription.
 std::string WriteErrorMessage(int slot, int status);
 
 // The program's one link, on the program's one record; constructed before the main window.

@@ -26,10 +26,10 @@ namespace {
 constexpr int kClientWidth = 335;
 constexpr int kClientHeight = 239;
 
-const QString kGroup = QStringLiteral("Preferences");
-const QString kComPort = QStringLiteral("COMPort");
-const QString kUpzPath = QStringLiteral("UPZPath");
-const QString kUnitSystem = QStringLiteral("UnitSystem");
+const QString kGroup = QString::fromLatin1(kPreferencesGroup);
+const QString kComPort = QString::fromLatin1(kComPortKey);
+const QString kUpzPath = QString::fromLatin1(kUpzPathKey);
+const QString kUnitSystem = QString::fromLatin1(kUnitSystemKey);
 
 // What happened, and what Ok did all the same.
 QString SaveFailedMessage(const QString& file, const FileStatus& status) {
@@ -156,11 +156,12 @@ void TfrmPreferences::LoadPreferences(TPortControl* Port) {
     }
   if (added) settings.Save();  // a file that cannot be written keeps nothing, as before
 
-  configured_port_ = settings.Value(kGroup, kComPort).value_or(QStringLiteral("COM2"));
+  const TStoredPreferences stored = StoredPreferences(settings);
+  configured_port_ = stored.comPort;
   if (port_) port_->SetDeviceName(configured_port_);
-  eDefaultUpz->SetText(settings.Value(kGroup, kUpzPath).value_or(QString()));
+  eDefaultUpz->SetText(stored.upzPath);
   FillPortList({configured_port_}, configured_port_);
-  if (settings.Value(kGroup, kUnitSystem) == QStringLiteral("Metric"))
+  if (stored.metric)
     optMetric->setChecked(true);
   else
     optEnglish->setChecked(true);

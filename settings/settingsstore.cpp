@@ -98,3 +98,12 @@ FileStatus TSettings::Save() {
 std::optional<QString> SettingsValue(const QString& group, const QString& key) {
   return TSettings().Value(group, key);
 }
+
+TStoredPreferences StoredPreferences(const TSettings& settings) {
+  const QString group = QString::fromLatin1(kPreferencesGroup);
+  TStoredPreferences stored;
+  stored.comPort = settings.Value(group, QString::fromLatin1(kComPortKey)).value_or(QStringLiteral("COM2"));
+  stored.upzPath = settings.Value(group, QString::fromLatin1(kUpzPathKey)).value_or(QString());
+  stored.metric = settings.Value(group, QString::fromLatin1(kUnitSystemKey)) == QStringLiteral("Metric");
+  return stored;
+}

@@ -68,3 +68,18 @@ class TSettings {
 
 // One value, read afresh from the files.
 std::optional<QString> SettingsValue(const QString& group, const QString& key);
+
+// The three preferences, group "Preferences".
+inline constexpr char kPreferencesGroup[] = "Preferences";
+inline constexpr char kComPortKey[] = "COMPort";
+inline constexpr char kUpzPathKey[] = "UPZPath";
+inline constexpr char kUnitSystemKey[] = "UnitSystem";
+
+// The preferences as `settings` hold them; where one is missing, the value the Preferences
+// dialog writes for it at start-up ("COM2", no folder, "English").  Reads only.
+struct TStoredPreferences {
+  QString comPort;      // the serial port's name, handed to it unchanged
+  QString upzPath;      // the archive folder, as stored
+  bool metric = false;  // UnitSystem is exactly "Metric"
+};
+TStoredPreferences StoredPreferences(const TSettings& settings = TSettings());

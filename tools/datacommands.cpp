@@ -26,11 +26,6 @@ FileStatus LoadExisting(const std::string& path, ProfileDocument& document) {
   return status;
 }
 
-// A data file, or the unit data file of an order archive (.upz).
-FileStatus LoadUnitData(const std::string& path, ProfileDocument& document) {
-  return IsArchivePath(path) ? LoadArchiveUnitFile(path, document) : LoadExisting(path, document);
-}
-
 // The values in UTF-8, as a terminal and most scripts expect them; with --bytes as the file
 // holds them (bytes of Windows code page 1252), for scripts that must pass them on unchanged.
 int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -48,10 +43,7 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return FileError(err, "read", positional[0], status.reason);
   UnitDataRecord record{};
   ReadDataFile(record, file);
-  for (const UnitMemberInfo& info : kUnitMembers) {
-    const char* text = record.Text(info.member);
-    out << info.name << '=' << (bytes ? std::string(text) : Cp1252ToUtf8(text)) << '\n';
-  }
+  PrintRecord(out, record, bytes);
   return kExitSuccess;
 }
 
@@ -132,3 +124,14 @@ constexpr ToolCommand kCommands[] = {
 }  // namespace
 
 std::span<const ToolCommand> DataFileCommands() { return kCommands; }
+
+void PrintRecord(std::ostream& out, const UnitDataRecord& record, bool bytes) {
+  for (const UnitMemberInfo& info : kUnitMembers) {
+    const char* text = record.Text(info.member);
+    out << info.name << '=' << (bytes ? std::string(text) : Cp1252ToUtf8(text)) << '\n';
+  }
+}
+
+FileStatus LoadUnitData(const std::string& path, ProfileDocument& document) {
+  return IsArchivePath(path) ? LoadArchiveUnitFile(path, document) : LoadExisting(path, document);
+}

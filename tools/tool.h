@@ -1,9 +1,11 @@
 #pragma once
 
-// quellso-tool: the command-line program for people who script around the program's files.
-// Each subcommand is one row of a table; a group of related subcommands (the data file
-// commands, the archive commands) lives in its own source file and hands its rows to
-// the tool through one function listed in tool.cpp.
+// quellso-tool: the command-line program for people who script around the program's files
+// and its panels.  Each subcommand is one row of a table; a group of related subcommands
+// (the data file commands, the archive commands, the panel commands) lives in its own source
+// file and hands its rows to the tool through one function listed in dispatch.cpp.  The
+// file and archive commands need no toolkit (library quellso_toolfiles); the panel commands
+// run the serial port and an event loop of Qt Core (no display).
 
 #include <iosfwd>
 #include <span>
@@ -13,11 +15,15 @@
 
 // Exit statuses.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFileError = 1;  // a file could not be read or written
-inline constexpr int kExitUsage = 2;      // the command line asks for something unknown
+inline constexpr int kExitFileError = 1;   // a file could not be read or written
+inline constexpr int kExitUsage = 2;       // the command line asks for something unknown
+// The panel commands: the panel refused a write, did not answer (all), or differs on verify;
+// the port cannot be opened, or an input cannot be read.
+inline constexpr int kExitPanelFailed = 1;
+inline constexpr int kExitCannotOpen = 3;
 
 struct ToolCommand {
-  std::string_view name;      // "show"
+  std::string_view name;      // "show"; a command of a group, "panel get", takes two arguments
   std::string_view synopsis;  // "show FILE"
   std::string_view help;      // what it does; lines of the --help text, '\n' separated
   // Runs the subcommand on the arguments after its name; returns the exit status.
@@ -28,6 +34,8 @@ struct ToolCommand {
 std::span<const ToolCommand> DataFileCommands();
 // The order archive subcommands: expand, list, extract, archive-name.
 std::span<const ToolCommand> ArchiveCommands();
+// The panel subcommands: panel lengths, panel get, panel send, panel verify.
+std::span<const ToolCommand> PanelCommands();
 
 struct FileStatus;
 class ProfileDocument;
@@ -37,6 +45,15 @@ bool IsArchivePath(std::string_view path);
 // the archive is extracted into a fresh private temporary folder, which is removed again.
 // Fails with the reason when the archive cannot be extracted or holds no unit data file.
 FileStatus LoadArchiveUnitFile(const std::string& path, ProfileDocument& document);
+
+// Reads a data file, or the unit data file of an order archive (.upz), that must exist: for
+// a command line, a mistyped name is an error rather than a file without keys.
+FileStatus LoadUnitData(const std::string& path, ProfileDocument& document);
+
+class UnitDataRecord;
+// Every text member of the record in member order, one Member=value line each: the values in
+// UTF-8, or with `bytes` as the record holds them (bytes of Windows code page 1252).
+void PrintRecord(std::ostream& out, const UnitDataRecord& record, bool bytes);
 
 // Runs the tool on its arguments (without the program name); returns the exit status.
 int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,0 +1,68 @@
+#include "panel/transfers.h"
+
+#include "model/unitdatarecord.h"
+#include "panel/comm.h"
+#include "panel/pacing.h"
+#include "panel/panellink.h"
+
+namespace {
+
+void SendUnitCommand(TPanelLink& link, std::uint8_t unit) {
+  link.BuildUnitFrame(unit);
+  link.SendFrame();
+  Sleep(kAfterUnitCommandMs);
+}
+
+}  // namespace
+
+void SetPanelLine(TThreadComm& port) {
+  port.SetReadBufSize(1024);
+  port.SetWriteBufSize(1024);
+  port.SetMonitorEvents({evRxChar});
+  port.SetBaudRate(br19200);
+  port.SetParity(paOdd);
+  port.SetFlowControl(fcNone);
+}
+
+bool IsBlankDate(std::string_view date) { return date.find_first_not_of(' ') == std::string_view::npos; }
+
+void SendReadRequests(TPanelLink& link, std::uint8_t unit) {
+  link.SetConnecting(false);
+  SendUnitCommand(link, unit);
+  link.SetReplyCount(0);
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
+    link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
+    link.SendFrame();
+    Sleep(kBetweenDataFramesMs);
+  }
+}
+
+int FirstWrittenSlot(const UnitDataRecord& record) {
+  return IsBlankDate(record.CommissionDate()) ? kFirstSlot + 1 : kFirstSlot;
+}
+
+int SendWriteRequests(TPanelLink& link, std::uint8_t unit) {
+  SendUnitCommand(link, unit);
+  const int first = FirstWrittenSlot(link.Record());
+  link.SetReplyCount(first - kFirstSlot);
+  int unsent = 0;
+  for (int slot = first; slot <= kLastSlot; ++slot) {
+    if (link.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
+      link.SendFrame();
+    else if (unsent == 0)
+      unsent = slot;
+    Sleep(kBetweenDataFramesMs);
+  }
+  return unsent;
+}
+
+int FirstUnframableSlot(TPanelLink& link) {
+  for (int slot = FirstWrittenSlot(link.Record()); slot <= kLastSlot; ++slot)
+    if (!link.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot))) return slot;
+  return 0;
+}
+
+std::string UnframableSlotText(int slot) {
+  return SlotName(slot) +
+         " was not sent: its text holds too many control characters to fit in one frame to the panel.";
+}

@@ -1,0 +1,525 @@
+// quellso-tool's panel commands as a factory script runs them: the built tool as a process,
+// without a display, against quellso-panel-sim on a pseudo-terminal, with a settings file of
+// the test's own.  The serial path is the real one: the tool's serial port, link and event
+// loop.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <optional>
+#include <sstream>
+
+#include "files/datafile.h"
+#include "files/profile.h"
+#include "model/unitdatarecord.h"
+#include "tests/files/filetestsupport.h"
+#include "tests/panel/ptypair.h"
+#include "tests/panel/simprocess.h"
+#include "tools/panelsim/panelsim.h"
+#include "tools/tool.h"
+#ifdef QUELLSO_HAVE_UPZ_BUILDER
+#include "tests/files/upzbuilder.h"
+#endif
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  qint64 ms = 0;  // from start to exit
+};
+
+// Runs the built tool without a display, with `settings` as its settings file and no
+// QUELLSO_COMn mapping of the test's environment.
+ToolRun RunToolProcess(const std::vector<std::string>& args, const std::filesystem::path& settings) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUELLSO_COM1", "QUELLSO_COM2",
+                           "QUELLSO_COM3", "QUELLSO_COM4"})
+    environment.remove(name);
+  environment.insert("QUELLSO_SETTINGS", QString::fromStdString(settings.string()));
+  QStringList arguments;
+  for (const std::string& arg : args) arguments << QString::fromStdString(arg);
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  QElapsedTimer timer;
+  timer.start();
+  process.start(QStringLiteral(QUELLSO_TOOL), arguments);
+  EXPECT_TRUE(process.waitForStarted(10000));
+  if (!process.waitForFinished(60000)) {
+    ADD_FAILURE() << "quellso-tool did not end";
+    process.kill();
+    process.waitForFinished(10000);
+    return {};
+  }
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+          process.readAllStandardError().toStdString(), timer.elapsed()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Padded(const std::string& text, int width) {
+  std::string out = text.substr(0, static_cast<std::size_t>(width));
+  out.resize(static_cast<std::size_t>(width), ' ');
+  return out;
+}
+
+int SimLength(int slot) { return DefaultSimLengths()[static_cast<std::size_t>(slot)]; }
+
+// A data file with every key, as a factory makes one (the date and the serial numbers are
+// never in one): the job location holds bytes of code page 1252 (an e with an accent, the
+// euro sign), the model number is longer than the panel's 20 characters.
+std::string UnitFile() {
+  UnitDataRecord record{};
+  for (int slot = 8; slot <= kLastSlot; ++slot) record.SetSlot(slot, "V" + std::to_string(slot));
+  record.SetCdNozzleIn("A");
+  record.SetCdNozzleOut("B");
+  record.SetEvNozzleIn("C");
+  record.SetEvNozzleOut("D");
+  record.SetJobName("Dock 9 Cold Store");
+  record.SetJobLocation("Caf\xE9 \x80 Quay");
+  record.SetModelNumber("QX9C8A7B-1D-EXTENDED-MODEL-40");
+  record.SetVarnOrderNumber("SO-98123456");
+  ProfileDocument file;
+  WriteDataFile(record, file);
+  return file.Bytes();
+}
+const std::string kUnitFile = UnitFile();
+
+#ifdef QUELLSO_HAVE_UPZ_BUILDER
+// An order archive whose unit data file is kUnitFile.
+std::vector<std::uint8_t> OrderArchive() {
+  UpzMember member;
+  member.name = "LTCUNIT.DAT";
+  member.stored = Compressed(kUnitFile);
+  return BuildUpz({member});
+}
+#endif
+
+class PanelTool : public ::testing::Test {
+ protected:
+  // Starts a simulator with `args` and --log; its device is `device`.
+  void StartPanel(std::vector<std::string> args) {
+    args.push_back("--log");
+    sim.emplace(args);
+    ASSERT_GT(sim->pid(), 0);
+    const std::optional<std::string> line = sim->ReadLine();
+    ASSERT_TRUE(line) << "the simulator named no device";
+    device = *line;
+  }
+  void WriteSettings(const std::string& text) { WriteBytes(settings, text); }
+  ToolRun Tool(std::vector<std::string> args, bool withPort = true) {
+    if (withPort) {
+      args.push_back("--port");
+      args.push_back(device);
+    }
+    return RunToolProcess(args, settings);
+  }
+  // The simulator's log lines so far, after `count` of them have come.
+  std::vector<std::string> Log(int count) { return sim->ReadLines(count); }
+
+  Watchdog watchdog{std::chrono::seconds(240)};
+  TempFolder folder;
+  std::filesystem::path settings = folder / "quellso.ini";
+  std::optional<SimProcess> sim;
+  std::string device;
+};
+
+// ---- get ----
+
+struct GetCase {
+  const char* name;
+  std::string settings;           // "@" stands for the simulator's device
+  std::vector<std::string> args;  // after "panel get"
+  bool port;                      // --port on the command line
+  const char* unitLine;
+};
+
+const GetCase kGetCases[] = {
+    {"EnglishWhenNothingIsSet", "", {}, true, "unit-system English -> acknowledged"},
+    {"TheSettingsFilesUnitSystem",
+     "[Preferences]\nUnitSystem=Metric\n",
+     {},
+     true,
+     "unit-system Metric -> acknowledged"},
+    {"UnitsOnTheCommandLine",
+     "[Preferences]\nUnitSystem=Metric\n",
+     {"--units", "english"},
+     true,
+     "unit-system English -> acknowledged"},
+    {"TheSettingsFilesPort",
+     "[Preferences]\nCOMPort=COM3\n[Ports]\nCOM3=@\n",
+     {},
+     false,
+     "unit-system English -> acknowledged"},
+    {"Json", "", {"--json", "--units=metric"}, true, "unit-system Metric -> acknowledged"},
+    {"AlsoIntoADataFile", "", {"--out", "OUT"}, true, "unit-system English -> acknowledged"},
+};
+
+void PrintTo(const GetCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelGet : public PanelTool, public ::testing::WithParamInterface<GetCase> {};
+
+TEST_P(PanelGet, PrintsThePanelsValues) {
+  StartPanel({});
+  std::string text = GetParam().settings;
+  if (const std::size_t at = text.find('@'); at != std::string::npos) text.replace(at, 1, device);
+  WriteSettings(text);
+  std::vector<std::string> args = {"panel", "get"};
+  bool json = false;
+  std::optional<std::filesystem::path> out;
+  for (const std::string& arg : GetParam().args) {
+    json = json || arg == "--json";
+    if (arg == "OUT") out = folder / "out.dat";
+    args.push_back(arg == "OUT" ? out->string() : arg);
+  }
+  const ToolRun run = Tool(args, GetParam().port);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Log(1), std::vector<std::string>{GetParam().unitLine});
+
+  // What the simulator holds, as the record keeps it.
+  const TPanelSimulator panel{TSimOptions{}};
+  UnitDataRecord expected{};
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) expected.SetSlot(slot, panel.Value(slot));
+  if (json) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    const QJsonObject object = document.object();
+    EXPECT_EQ(object.size(), static_cast<qsizetype>(kUnitMembers.size()));
+    for (const UnitMemberInfo& info : kUnitMembers)
+      EXPECT_EQ(object.value(info.name).toString().toStdString(), expected.Text(info.member)) << info.name;
+  } else {
+    std::vector<std::string> lines;
+    for (const UnitMemberInfo& info : kUnitMembers)
+      lines.push_back(std::string(info.name) + "=" + expected.Text(info.member));
+    EXPECT_EQ(Lines(run.out), lines);
+  }
+  if (out) {
+    UnitDataRecord written{};
+    ASSERT_TRUE(ReadDataFile(written, *out));
+    EXPECT_STREQ(written.JobName(), panel.Value(2).c_str());
+    EXPECT_STREQ(written.Tons(), panel.Value(9).c_str());
+  }
+  EXPECT_NE(run.err.find("reading the values"), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, PanelGet, ::testing::ValuesIn(kGetCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PanelTool, LengthsPrintsTheFortyOneLengths) {
+  StartPanel({"--lengths", "all=16,2=24,4=40"});
+  const ToolRun run = Tool({"panel", "lengths"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 41u);
+  EXPECT_EQ(lines[0], "1\tCommissioning Date\t16");
+  EXPECT_EQ(lines[1], "2\tJob Name\t24");
+  EXPECT_EQ(lines[3], "4\tModel Number\t40");
+  EXPECT_EQ(lines[40], "41\tEvaporator Tube Number\t16");
+}
+
+// ---- send and verify ----
+
+struct SendCase {
+  const char* name;
+  bool order;      // the input is named by --order (an archive in the settings file's folder)
+  bool blankDate;  // --set CommissionDate= : the date is not written and the panel keeps its own
+};
+
+const SendCase kSendCases[] = {{"ADataFile", false, false}, {"AnOrderNumberWithABlankDate", true, true}};
+
+void PrintTo(const SendCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelSend : public PanelTool, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
+  std::vector<std::string> input;
+  if (GetParam().order) {
+#ifdef QUELLSO_HAVE_UPZ_BUILDER
+    std::filesystem::create_directory(folder / "orders");
+    WriteFile(folder / "orders" / "52n9c1jm.upz", OrderArchive());
+    WriteSettings("[Preferences]\nUPZPath=" + (folder / "orders").string() + "\n");
+    input = {"--order", "98123456-02"};
+#else
+    GTEST_SKIP() << "order archives for tests need libstorm-dev";
+#endif
+  } else {
+    WriteBytes(folder / "unit.dat", kUnitFile);
+    input = {(folder / "unit.dat").string()};
+  }
+  const std::string state = (folder / "panel.dat").string();
+  StartPanel({"--state", state});
+
+  // A value with a quote, a backslash, a control character and a euro sign, given in UTF-8.
+  if (GetParam().blankDate) input.push_back("--set=CommissionDate=");
+  std::vector<std::string> args = {"panel", "send", "--set", "VarnOrderNumber=SO-\"7\\\x01\xE2\x82\xAC"};
+  args.insert(args.end(), input.begin(), input.end());
+  const ToolRun run = Tool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  if (GetParam().order) {
+    EXPECT_NE(run.err.find("order 98123456-02 is " + (folder / "orders" / "52n9c1jm.upz").string()), std::string::npos)
+        << run.err;
+  }
+
+  // The panel heard the length query, Get Data, Send Data and Get Data again: the values
+  // read back.
+  const int first = GetParam().blankDate ? 2 : 1;
+  const int writes = kLastSlot - first + 1;
+  const std::vector<std::string> log = Log(41 + 42 + 1 + writes + 42);
+  ASSERT_EQ(log.size(), static_cast<std::size_t>(41 + 42 + 1 + writes + 42));
+  EXPECT_EQ(log[41], "unit-system English -> acknowledged");
+  EXPECT_EQ(log[83], "unit-system English -> acknowledged");
+  const auto write = [&](int slot) { return log.at(static_cast<std::size_t>(84 + slot - first)); };
+  if (GetParam().blankDate) {
+    EXPECT_TRUE(write(2).starts_with("write slot 2 ")) << write(2);
+  } else {
+    EXPECT_EQ(write(1), "write slot 1 date 07 DEC 1999 -> accepted");  // the panel's own date, kept
+  }
+  EXPECT_EQ(write(2), "write slot 2 \"" + Padded("Dock 9 Cold Store", SimLength(2)) + "\" -> accepted");
+  EXPECT_EQ(write(3), "write slot 3 \"" + Padded("Caf\\xE9 \\x80 Quay", SimLength(3) + 6) + "\" -> accepted");
+  EXPECT_EQ(write(4), "write slot 4 \"QX9C8A7B-1D-EXTENDED\" -> accepted");  // cut to the panel's 20
+  EXPECT_EQ(write(5), "write slot 5 \"SO-\\x227\\x5C\\x01\\x80" + std::string(8, ' ') + "\" -> accepted");
+  EXPECT_EQ(write(6), "write slot 6 \"" + Padded("PNL-55821", SimLength(6)) + "\" -> accepted");   // kept
+  EXPECT_EQ(write(7), "write slot 7 \"" + Padded("CH-0098812", SimLength(7)) + "\" -> accepted");  // kept
+  EXPECT_EQ(write(41).rfind("write slot 41 ", 0), 0u) << write(41);
+  EXPECT_EQ(log[static_cast<std::size_t>(84 + writes)], "unit-system English -> acknowledged");
+  ProfileDocument saved;
+  ASSERT_TRUE(LoadProfile(state, saved));
+  EXPECT_EQ(saved.Find("Panel Simulator", "Commissioning Date"), "07 DEC 1999");
+
+  // One line for each value that changed, in UTF-8: slot, description, old, new.
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "2\tJob Name\tHarbour View Offices\t" + Padded("Dock 9 Cold Store", SimLength(2)));
+  EXPECT_EQ(lines[1], "3\tJob Location\tPortsmouth\t" + Padded("Caf\u00E9 \u20AC Quay", SimLength(3) + 3));
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("1\t"); }), 0);
+
+  // The same input again: the panel holds it, so verify finds nothing; a different value is
+  // one line and exit status 1.
+  std::vector<std::string> same = {"panel", "verify", "--set", "VarnOrderNumber=SO-\"7\\\x01\xE2\x82\xAC"};
+  same.insert(same.end(), input.begin(), input.end());
+  const ToolRun verified = Tool(same);
+  EXPECT_EQ(verified.status, 0) << verified.err;
+  EXPECT_EQ(verified.out, "");
+  std::vector<std::string> other = {"panel", "verify", "--set", "JobName=Dock 10"};
+  other.insert(other.end(), input.begin(), input.end());
+  const ToolRun differs = Tool(other);
+  EXPECT_EQ(differs.status, 1) << differs.err;
+  EXPECT_EQ(Lines(differs.out),
+            (std::vector<std::string>{
+                "2\tJob Name\t" + Padded("Dock 9 Cold Store", SimLength(2)) + "\t" + Padded("Dock 10", SimLength(2)),
+                "5\tVarn Order Number\t" + Padded("SO-\"7\\\x01\xE2\x82\xAC", SimLength(5) + 2) + "\t" +
+                    Padded("SO-98123456", SimLength(5))}));
+
+  // What get --json gives back is valid JSON with the value's characters.
+  const ToolRun json = Tool({"panel", "get", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  QJsonParseError error{};
+  const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
+  EXPECT_EQ(object.value("VarnOrderNumber").toString(),
+            QString::fromUtf8("SO-\"7\\\x01\xE2\x82\xAC") + QString(8, ' '));
+  EXPECT_NE(json.out.find("\\u0001"), std::string::npos) << json.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, PanelSend, ::testing::ValuesIn(kSendCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- what goes wrong ----
+
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> panel;  // the simulator's options; empty with no panel at all
+  std::vector<std::string> args;   // with --port: the simulator's device
+  int status;
+  const char* message;
+  int pacedMs;    // the frames' pacing before the end: 820 for the length query, 910 for
+                  // Get Data and for Send Data
+  bool timesOut;  // the end is the second without a reply
+  int heard;      // the requests the panel heard
+};
+
+const FailureCase kFailureCases[] = {
+    {"ARejectedWrite",
+     {"--reject", "5:132"},
+     {"panel", "send", "--set", "JobName=X"},
+     1,
+     "refused a write: Sales Order Slot #5 (Varn Order Number): Panel in Local Mode",
+     820 + 910 + 910,
+     false,
+     41 + 42 + 42},
+    {"ASilentPanel",
+     {"--silent"},
+     {"panel", "get"},
+     1,
+     "Communications Timeout Error: no reply from the panel on ",
+     910,
+     true,
+     42},
+    {"ASilentPanelBeforeSend",
+     {"--silent"},
+     {"panel", "send", "--set", "JobName=X"},
+     1,
+     "(length requests); nothing was written",
+     820,
+     true,
+     41},
+    {"SomeLengthsUnanswered",
+     {"--answer-first", "40"},
+     {"panel", "send", "--set", "JobName=X"},
+     1,
+     "answered 40 of the 41 length requests, then nothing for a second (no reply for slot 41); nothing was written",
+     820,
+     true,
+     41},
+    {"SomeValuesUnanswered",
+     {"--answer-first", "60"},
+     {"panel", "verify"},
+     1,
+     "answered 18 of the 41 value requests, then nothing for a second (no reply for slots 19 to 41)",
+     820 + 910,
+     true,
+     41 + 42},
+    {"AMissingDevice",
+     {},
+     {"panel", "get", "--port", "/dev/quellso-no-such-adapter"},
+     3,
+     "Could not open /dev/quellso-no-such-adapter. /dev/quellso-no-such-adapter does not exist.",
+     0,
+     false,
+     0},
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelFailure : public PanelTool, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(PanelFailure, EndsWithItsStatusAndMessageInTime) {
+  const FailureCase& c = GetParam();
+  if (!c.panel.empty()) StartPanel(c.panel);
+  const ToolRun run = Tool(c.args, !c.panel.empty());
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+  const int timeout = c.timesOut ? 1000 : 0;
+  if (c.timesOut) {
+    EXPECT_GE(run.ms, c.pacedMs + timeout);  // never early
+  }
+  EXPECT_LE(run.ms, c.pacedMs + timeout + 2000) << "the tool took " << run.ms << " ms";
+  // The panel heard what was asked before the end, and nothing was written unless the
+  // writes had begun.
+  const std::vector<std::string> heard = c.heard > 0 ? sim->ReadLines(c.heard) : std::vector<std::string>{};
+  EXPECT_EQ(heard.size(), static_cast<std::size_t>(c.heard));
+  const auto writes =
+      std::count_if(heard.begin(), heard.end(), [](const std::string& l) { return l.starts_with("write"); });
+  EXPECT_EQ(writes, c.heard == 125 ? 41 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, PanelFailure, ::testing::ValuesIn(kFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- --order: finding the archive ----
+
+struct OrderCase {
+  const char* name;
+  std::vector<std::string> archives;  // in the archive folder
+  const char* message;                // "@" stands for the archive folder
+};
+
+const OrderCase kOrderCases[] = {
+    {"NoArchive",
+     {"52n9d1jl.upz"},
+     "no single order archive for 98123456-02 in the archive folder @/: tried @/52n9c1jl.upz, @/52n9c1jm.upz and "
+     "@/52n9c*.upz; none exists"},
+    {"TwoOfTheSameOrder",
+     {"52n9c1aa.upz", "52n9c1ab.upz"},
+     "tried @/52n9c1jl.upz, @/52n9c1jm.upz and @/52n9c*.upz; 2 match: @/52n9c1aa.upz @/52n9c1ab.upz; name the one "
+     "to use as FILE"},
+    // One archive of the order under another line is the single match; letter case does not
+    // matter.  The input is read, and only the port is missing.
+    {"TheOneOfTheSameOrder", {"52N9C1AA.UPZ"}, "order 98123456-02 is @/52N9C1AA.UPZ"},
+    {"TheFirstVariant", {"52n9c1jl.upz", "52n9c1jm.upz"}, "order 98123456-02 is @/52n9c1jl.upz"},
+};
+
+void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelOrder : public PanelTool, public ::testing::WithParamInterface<OrderCase> {};
+
+TEST_P(PanelOrder, IsFoundAsTheSalesOrderLookupFindsIt) {
+#ifdef QUELLSO_HAVE_UPZ_BUILDER
+  const std::filesystem::path orders = folder / "orders";
+  std::filesystem::create_directory(orders);
+  for (const std::string& name : GetParam().archives) WriteFile(orders / name, OrderArchive());
+  WriteSettings("[Preferences]\nUPZPath=" + orders.string() + "/\n");
+  std::string message = GetParam().message;
+  for (std::size_t at; (at = message.find('@')) != std::string::npos;) message.replace(at, 1, orders.string());
+  const ToolRun run =
+      RunToolProcess({"panel", "verify", "--order", "98123456-02", "--port", "/dev/quellso-no-such-adapter"}, settings);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+#else
+  GTEST_SKIP() << "order archives for tests need libstorm-dev";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, PanelOrder, ::testing::ValuesIn(kOrderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the command line ----
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* message;
+};
+
+const UsageCase kUsageCases[] = {
+    {"PanelAlone", {"panel"}, "'panel' needs a command after it"},
+    {"AnUnknownPanelCommand", {"panel", "erase"}, "unknown command 'panel erase'"},
+    {"UnknownUnits", {"panel", "get", "--units", "imperial"}, "--units takes english or metric, not 'imperial'"},
+    {"AnOptionOfAnotherCommand", {"panel", "lengths", "--json"}, "panel lengths does not take --json"},
+    {"GetTakesNoFile", {"panel", "get", "unit.dat"}, "panel get takes no FILE ('unit.dat')"},
+    {"TwoInputs", {"panel", "send", "--order", "98123456-02", "unit.dat"}, "takes one input"},
+    {"APortWithoutName", {"panel", "get", "--port"}, "--port needs a value"},
+    {"AFlagWithAValue", {"panel", "send", "--no-verify=yes"}, "--no-verify takes no value"},
+    {"SetWithoutValue", {"panel", "send", "--set", "JobName"}, "--set needs MEMBER=VALUE, not 'JobName'"},
+    {"SetOfNoMember", {"panel", "send", "--set", "Customer=X"}, "--set Customer: no such member"},
+    {"SetOfAMemberThePanelLacks", {"panel", "verify", "--set", "cooler=CB"}, "Cooler is not one of the 41 values"},
+    {"SetOfACharacterTheCodePageLacks",
+     {"panel", "send", "--set", "JobName=Plant \xCE\xA9"},
+     "--set JobName: the value holds a character that panels and data files cannot hold"},
+    {"SetOfTooLongAValue",
+     {"panel", "send", "--set", "JobName=" + std::string(30, 'x')},
+     "--set JobName: the value has 30 characters; the record holds 29"},
+    {"SetOfAMistypedDate",
+     {"panel", "send", "--set", "CommissionDate=2003-02-03"},
+     "--set CommissionDate: '2003-02-03' is not a date such as 03 FEB 2003"},
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(PanelUsage, IsRefusedBeforeThePanelIsAsked) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTool(GetParam().args, out, err), kExitUsage);
+  EXPECT_NE(err.str().find(GetParam().message), std::string::npos) << err.str();
+  EXPECT_EQ(out.str(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLines, PanelUsage, ::testing::ValuesIn(kUsageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
