@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <system_error>
 
@@ -62,8 +63,13 @@ int Convert(const std::vector<std::string>& args, std::ostream&, std::ostream& e
 int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> positional;
   std::size_t width = kDefaultWidth;
+  bool bytes = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view value;
+    if (args[i] == "--bytes") {
+      bytes = true;
+      continue;
+    }
     if (args[i] == "--width") {
       if (i + 1 == args.size()) return UsageError(err, "--width needs a number");
       value = args[++i];
@@ -83,14 +89,37 @@ int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   ProfileDocument file;
   if (const FileStatus status = LoadExisting(positional[0], file); !status)
     return FileError(err, "read", positional[0], status.reason);
-  out << file.Read(positional[1], positional[2], "", width) << '\n';
+  const std::string text = file.Read(positional[1], positional[2], "", width);
+  out << (bytes ? text : Cp1252ToUtf8(text)) << '\n';
   return kExitSuccess;
 }
 
+// The command line is UTF-8 and files hold code page 1252: SECTION, KEY and VALUE are
+// turned into its bytes (a character it cannot hold is refused, never written as something
+// else), unless --bytes asks for them to be written as they are.
 int Set(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  if (args.size() != 4) return UsageError(err, "set takes FILE SECTION KEY VALUE");
-  if (const FileStatus status = WriteProfileString(args[1], args[2], args[3], args[0]); !status)
-    return FileError(err, "write", args[0], status.reason);
+  std::vector<std::string> positional;
+  bool bytes = false;
+  for (const std::string& arg : args) {
+    if (arg == "--bytes")
+      bytes = true;
+    else
+      positional.push_back(arg);
+  }
+  if (positional.size() != 4) return UsageError(err, "set takes FILE SECTION KEY VALUE");
+  if (!bytes) {
+    for (std::size_t i = 1; i < 4; ++i) {
+      std::size_t offset = 0;
+      const std::optional<std::string> converted = Utf8ToCp1252(positional[i], &offset);
+      if (!converted)
+        return UsageError(err, "'" + positional[i] + "' holds a character that data files cannot hold (they hold " +
+                                   "the characters of Windows code page 1252, Western European), at byte " +
+                                   std::to_string(offset + 1) + "; --bytes writes it unchanged");
+      positional[i] = *converted;
+    }
+  }
+  if (const FileStatus status = WriteProfileString(positional[1], positional[2], positional[3], positional[0]); !status)
+    return FileError(err, "write", positional[0], status.reason);
   return kExitSuccess;
 }
 
@@ -109,15 +138,19 @@ constexpr ToolCommand kCommands[] = {
      "a missing one is created.  IN may be an order archive (.upz): its unit data file\n"
      "LTCUNIT.DAT is read.  An IN that does not exist is an error.",
      Convert},
-    {"get", "get FILE SECTION KEY [--width N]",
+    {"get", "get FILE SECTION KEY [--width N] [--bytes]",
      "Prints the value of KEY in SECTION of FILE as a read into a buffer of N characters\n"
      "gives it (at most N - 1 characters; N defaults to 4096).  Section and key names ignore\n"
      "letter case; a missing section or key prints an empty line, a missing FILE is an\n"
-     "error.",
+     "error.  The value is printed in UTF-8, as show prints it; with --bytes as the file's\n"
+     "bytes, unchanged.",
      Get},
-    {"set", "set FILE SECTION KEY VALUE",
+    {"set", "set FILE SECTION KEY VALUE [--bytes]",
      "Sets KEY in SECTION of FILE to VALUE, adding the key or the section when missing and\n"
-     "creating FILE when it does not exist.  Every other line of the file is kept.",
+     "creating FILE when it does not exist.  Every other line of the file is kept.  SECTION,\n"
+     "KEY and VALUE are taken as UTF-8 and written in Windows code page 1252, the character\n"
+     "set of data files; a character it cannot hold is refused.  With --bytes they are\n"
+     "written as they are given.",
      Set},
 };
 

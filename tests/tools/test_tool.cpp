@@ -65,6 +65,34 @@ TEST_F(QuellsoTool, ShowPrintsWindowsTextInUtf8OrAsItsBytes) {
   }
 }
 
+// get and set speak UTF-8 on the command line and code page 1252 in the file, as show does;
+// --bytes passes the bytes through.  A character the code page cannot hold is refused.
+TEST_F(QuellsoTool, GetAndSetTakeWindowsTextInUtf8OrAsItsBytes) {
+  struct Case {
+    std::vector<std::string> set;
+    int status;
+    std::string stored;  // the value's bytes in the file afterwards
+    std::string got;     // what get prints, then get --bytes
+    std::string gotBytes;
+  };
+  const Case cases[] = {
+      {{"Caf\u00E9 \u20AC5\u20136"}, 0, "Caf\xE9 \x80" "5\x96" "6", "Caf\u00E9 \u20AC5\u20136", "Caf\xE9 \x80" "5\x96" "6"},
+      {{"Caf\xE9", "--bytes"}, 0, "Caf\xE9", "Caf\u00E9", "Caf\xE9"},
+      {{"A\u03A9B"}, 2, "Plant", "Plant", "Plant"},
+      {{"Caf\xE9"}, 2, "Plant", "Plant", "Plant"},  // not UTF-8, and no --bytes
+  };
+  for (const Case& c : cases) {
+    WriteBytes(folder / "text.dat", "[Job Information]\r\nJob Name=Plant\r\n");
+    std::vector<std::string> args = {"set", P("text.dat"), "Job Information", "Job Name"};
+    args.insert(args.end(), c.set.begin(), c.set.end());
+    const ToolRun set = Tool(args);
+    EXPECT_EQ(set.status, c.status) << ::testing::PrintToString(c.set) << set.err;
+    EXPECT_EQ(ReadBytes(folder / "text.dat"), "[Job Information]\r\nJob Name=" + c.stored + "\r\n");
+    EXPECT_EQ(Tool({"get", P("text.dat"), "Job Information", "Job Name"}).out, c.got + "\n");
+    EXPECT_EQ(Tool({"get", P("text.dat"), "Job Information", "Job Name", "--bytes"}).out, c.gotBytes + "\n");
+  }
+}
+
 TEST_F(QuellsoTool, GetReadsOneValueWithItsWidth) {
   EXPECT_EQ(Tool({"get", P("unit.dat"), "model information", "MODEL NUMBER"}).out, "YKCBCBS3-CKHS\n");
   EXPECT_EQ(Tool({"get", P("unit.dat"), "Model Information", "Model Number", "--width", "5"}).out, "YKCB\n");
