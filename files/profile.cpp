@@ -202,6 +202,9 @@ bool WritesBackAsItself(std::string_view section, std::string_view key) {
          k.name == key;
 }
 
+// The bit of a name's length in a set of lengths: bit n for n bytes, bit 63 for 63 or more.
+std::uint64_t LengthBit(std::size_t length) { return std::uint64_t{1} << std::min<std::size_t>(length, 63); }
+
 // Where a set of keys lies in a document: one pass over its lines.
 //
 // Keys are grouped by section.  For each group, the first section line of that name, and
@@ -234,9 +237,15 @@ class KeyLocator {
   }
 
   void Locate(std::string_view bytes) {
-    // Per group, the keys not found yet.
+    // Per group, the keys not found yet, and the lengths of their names (bit n for a name of
+    // n bytes, bit 63 for any longer one): a key line whose name has none of those lengths
+    // is passed over without comparing names.
     std::vector<std::vector<std::size_t>> wanted(groups_.size());
-    for (std::size_t k = 0; k < keys_.size(); ++k) wanted[keys_[k].group].push_back(k);
+    std::vector<std::uint64_t> lengths(groups_.size(), 0);
+    for (std::size_t k = 0; k < keys_.size(); ++k) {
+      wanted[keys_[k].group].push_back(k);
+      lengths[keys_[k].group] |= LengthBit(keys_[k].key.size());
+    }
     const char* const data = bytes.data();
     const std::size_t size = bytes.size();
     const std::size_t none = groups_.size();
@@ -287,6 +296,7 @@ class KeyLocator {
       if (left.empty()) continue;
       std::size_t nameEnd = equals;
       while (nameEnd > first && IsBlank(data[nameEnd - 1])) --nameEnd;
+      if ((lengths[active] & LengthBit(nameEnd - first)) == 0) continue;
       const std::string_view name = bytes.substr(first, nameEnd - first);
       for (std::size_t i = 0; i < left.size();) {
         Key& k = keys_[left[i]];
