@@ -27,17 +27,23 @@ FileStatus LoadExisting(const std::string& path, ProfileDocument& document) {
   return status;
 }
 
-// The values in UTF-8, as a terminal and most scripts expect them; with --bytes as the file
-// holds them (bytes of Windows code page 1252), for scripts that must pass them on unchanged.
-int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> positional;
+// Whether `args` hold --bytes (anywhere); the other arguments go to `rest`, in order.
+bool TakeBytesFlag(const std::vector<std::string>& args, std::vector<std::string>& rest) {
   bool bytes = false;
   for (const std::string& arg : args) {
     if (arg == "--bytes")
       bytes = true;
     else
-      positional.push_back(arg);
+      rest.push_back(arg);
   }
+  return bytes;
+}
+
+// The values in UTF-8, as a terminal and most scripts expect them; with --bytes as the file
+// holds them (bytes of Windows code page 1252), for scripts that must pass them on unchanged.
+int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> positional;
+  const bool bytes = TakeBytesFlag(args, positional);
   if (positional.size() != 1) return UsageError(err, "show takes one FILE");
   ProfileDocument file;
   if (const FileStatus status = LoadUnitData(positional[0], file); !status)
@@ -60,16 +66,13 @@ int Convert(const std::vector<std::string>& args, std::ostream&, std::ostream& e
   return kExitSuccess;
 }
 
-int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Get(const std::vector<std::string>& all, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args;
+  const bool bytes = TakeBytesFlag(all, args);
   std::vector<std::string> positional;
   std::size_t width = kDefaultWidth;
-  bool bytes = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view value;
-    if (args[i] == "--bytes") {
-      bytes = true;
-      continue;
-    }
     if (args[i] == "--width") {
       if (i + 1 == args.size()) return UsageError(err, "--width needs a number");
       value = args[++i];
@@ -99,13 +102,7 @@ int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // else), unless --bytes asks for them to be written as they are.
 int Set(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
   std::vector<std::string> positional;
-  bool bytes = false;
-  for (const std::string& arg : args) {
-    if (arg == "--bytes")
-      bytes = true;
-    else
-      positional.push_back(arg);
-  }
+  const bool bytes = TakeBytesFlag(args, positional);
   if (positional.size() != 4) return UsageError(err, "set takes FILE SECTION KEY VALUE");
   if (!bytes) {
     for (std::size_t i = 1; i < 4; ++i) {
