@@ -1,9 +1,10 @@
 #include "settings/settingsstore.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <filesystem>
+#include <system_error>
 
 #include "files/localpath.h"
 
@@ -90,8 +91,11 @@ void TSettings::SetValue(const QString& group, const QString& key, const QString
 
 FileStatus TSettings::Save() {
   if (!Readable()) return FileStatus::Failure(Utf8(problem_));
+  // A folder that cannot be made (a read-only home) is the reason, not the missing file.
   const QString folder = QFileInfo(file_name_).absolutePath();
-  if (!QFileInfo::exists(folder)) QDir().mkpath(folder);  // a failure shows in the save's reason
+  std::error_code error;
+  std::filesystem::create_directories(LocalPath(folder), error);
+  if (error) return FileStatus::Failure("Cannot create the folder " + EncodeFileName(folder) + ": " + error.message());
   return SaveProfile(LocalPath(file_name_), file_);
 }
 

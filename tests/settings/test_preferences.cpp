@@ -275,10 +275,11 @@ TEST_F(Preferences, ASettingsFileThatCannotBeWrittenIsReported) {
   form.cmdOkClick();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].caption, "Error");
-  EXPECT_EQ(messages[0].text, "The preferences could not be saved to " + blocked +
-                                  ": Not a directory.\nThe port, folder and unit system chosen are used until the "
-                                  "program ends. To keep them, make sure you may write to that file and its folder, "
-                                  "then press Ok in Preferences again.");
+  EXPECT_EQ(messages[0].text,
+            "The preferences could not be saved to " + blocked + ": Cannot create the folder " + file +
+                "/inside: Not a directory.\nThe port, folder and unit system chosen are used until the "
+                "program ends. To keep them, make sure you may write to that file and its folder, "
+                "then press Ok in Preferences again.");
   ASSERT_TRUE(port.Enabled());
   EXPECT_EQ(port.DeviceName(), "COM1");
   EXPECT_EQ(port.LastOpenFailure().path, chosen.SlavePath());

@@ -2,6 +2,8 @@
 // that keeps everything else, against files in a temporary folder.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <optional>
 
 #include "settings/settingsstore.h"
+#include "tests/panel/ptypair.h"
 
 namespace {
 
@@ -172,6 +175,30 @@ TEST(SettingsFile, AFileThatCannotBeReadIsLeftAlone) {
   }
   EXPECT_EQ(ReadBytes(dir.filePath("Binary")), binary.toStdString());
   EXPECT_EQ(ReadBytes(dir.filePath("NotUtf8")), notUtf8.toStdString());
+}
+
+// Preferences > Ok with a home the account may not write: the folder of the settings file
+// cannot be made, and that is what the user is told (not that the file does not exist).
+TEST(SettingsFile, AFolderThatCannotBeMadeIsTheReason) {
+  QTemporaryDir dir;
+  const QString home = dir.filePath("home");
+  ASSERT_TRUE(QDir().mkpath(home));
+  ::chmod(dir.path().toLocal8Bit().constData(), 0755);
+  ::chmod(home.toLocal8Bit().constData(), 0555);  // read-only
+  const QString folder = home + "/.config/Hollin Enterprises";
+  const auto save = [&] {
+    TSettings settings(TSettingsPaths{folder + "/Quellso.ini", {}});
+    settings.SetValue("Preferences", "COMPort", "COM1");
+    const FileStatus saved = settings.Save();
+    const std::string expected = "Cannot create the folder " + folder.toStdString() + ": Permission denied";
+    if (!saved && saved.reason == expected) return 0;
+    std::fprintf(stderr, "saved: %d, reason: \"%s\", expected \"%s\"\n", saved.ok ? 1 : 0, saved.reason.c_str(),
+                 expected.c_str());
+    return 1;
+  };
+  // Root may write anywhere: the account of a user then tries it.
+  EXPECT_EQ(::geteuid() == 0 ? RunAsNobody(save) : save(), 0);
+  EXPECT_FALSE(QFileInfo::exists(home + "/.config"));
 }
 
 }  // namespace
