@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/quitsignals.h"
 #include "quellso/version.h"
 #include "ui/exceptionbox.h"
 #include "ui/pictures.h"
@@ -52,11 +53,19 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("quellso"));
   QApplication::setWindowIcon(ProgramIcon());
 
+  // SIGTERM, SIGINT and SIGHUP end the program as File > Exit does, so the serial port is
+  // closed; the event loop of a dialog or message box on the screen ends with it.
+  const TQuitOnSignals quitOnSignals([] {
+    if (frmMain) Guarded([] { frmMain->mnuExitClick(); });
+    QCoreApplication::exit(0);
+  });
+
   int result = 1;
   try {
     CreateWindows();
     frmMain->show();  // centred on the screen at its first show
-    result = app.exec();
+    // A signal during the first show (over its "COM Port Error" message) has ended it already.
+    result = quitOnSignals.Requested() ? 0 : app.exec();
   } catch (const std::exception& e) {
     ShowExceptionBox(QString::fromLocal8Bit(e.what()));
   }
