@@ -484,7 +484,11 @@ void TThreadComm::SetFlowControl(TFlowControl Value) {
   if (TakeWhenDifferent(flow_control_, Value)) UpdateDataControlBlockLock();
 }
 
-QString TThreadComm::OpenFailureText() const { return DescribeOpenFailure(failure_); }
+QString TThreadComm::OpenFailureText() const {
+  if (failure_.reason == TOpenFailure::Reason::None) return {};
+  const TPortDoctor doctor;
+  return DescribeOpenFailure(failure_, SerialAdapterPaths(), &doctor);
+}
 
 bool TThreadComm::DeviceLost() const { return device_ && device_->Lost(); }
 

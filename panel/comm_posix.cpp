@@ -31,10 +31,8 @@
 
 #include <asm/termbits.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -51,7 +49,6 @@
 #include <cstring>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "panel/commbackend.h"
 #include "panel/portname.h"
@@ -164,24 +161,14 @@ QString FindHolder(dev_t device) {
 }
 
 // The account, the device's group, and whether the account is listed in it without this
-// session having it.  A device open to its owner only, or owned by group root, leaves the
-// group empty: joining it is not the fix.
+// session having it (as the port doctor reads them).  A device open to its owner only, or
+// owned by group root, leaves the group empty: joining it is not the fix.
 void DescribePermission(const struct stat& st, TOpenFailure& failure) {
-  std::vector<char> buffer(16384);
-  struct passwd pw {};
-  struct passwd* user = nullptr;
-  if (::getpwuid_r(::geteuid(), &pw, buffer.data(), buffer.size(), &user) == 0 && user)
-    failure.user = QString::fromLocal8Bit(user->pw_name);
+  const TPortDoctor::Account account = TPortDoctor().AccountFor(st.st_gid);
+  failure.user = account.user;
   if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0) return;
-  std::vector<char> groupBuffer(65536);
-  struct group gr {};
-  struct group* group = nullptr;
-  if (::getgrgid_r(st.st_gid, &gr, groupBuffer.data(), groupBuffer.size(), &group) != 0 || !group) return;
-  failure.group = QString::fromLocal8Bit(group->gr_name);
-  bool listed = user && user->pw_gid == st.st_gid;
-  for (char** member = group->gr_mem; !listed && member && *member; ++member)
-    listed = user && std::strcmp(*member, user->pw_name) == 0;
-  failure.groupListed = listed;
+  failure.group = account.group;
+  failure.groupListed = !account.group.isEmpty() && account.listed;
 }
 
 TOpenFailure::Reason ReasonOfOpenError(int error) {

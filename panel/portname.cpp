@@ -51,21 +51,35 @@ QString MappingHint(const TOpenFailure& f, const QStringList& adapters) {
   return hint;
 }
 
+// What the doctor sees behind the failure: " Likely cause: ..." for each finding.
+QString LikelyCauses(const TOpenFailure& f, const TPortDoctor* doctor) {
+  using R = TOpenFailure::Reason;
+  if (!doctor) return {};
+  QList<TPortFinding> findings;
+  if (f.reason == R::Absent || f.reason == R::NoHardware) findings = doctor->AdaptersWithoutPort();
+  if (f.reason == R::InUse && (f.holder.isEmpty() || f.holder.startsWith(QStringLiteral("ModemManager"))))
+    for (const TPortFinding& finding : doctor->FindingsFor(f.path))
+      if (finding.cause == TPortCause::ModemManager) findings << finding;
+  QString text;
+  for (const TPortFinding& finding : findings) text += " Likely cause: " + finding.problem + " " + finding.fix;
+  return text;
+}
+
 }  // namespace
 
-QString DescribeOpenFailure(const TOpenFailure& f, const QStringList& adapters) {
+QString DescribeOpenFailure(const TOpenFailure& f, const QStringList& adapters, const TPortDoctor* doctor) {
   using R = TOpenFailure::Reason;
   const QString label = Label(f);
   switch (f.reason) {
     case R::None:
       return {};
     case R::Absent:
-      return label + " does not exist." + MappingHint(f, adapters);
+      return label + " does not exist." + MappingHint(f, adapters) + LikelyCauses(f, doctor);
     case R::NoHardware:
-      return label + " has no serial port hardware behind it." + MappingHint(f, adapters);
+      return label + " has no serial port hardware behind it." + MappingHint(f, adapters) + LikelyCauses(f, doctor);
     case R::InUse:
       return label + " is in use by another program" + (f.holder.isEmpty() ? QString() : " (" + f.holder + ")") +
-             ": close it and try again.";
+             ": close it and try again." + LikelyCauses(f, doctor);
     case R::PermissionDenied:
       if (f.group.isEmpty())
         return "Permission denied on " + label +

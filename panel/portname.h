@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "panel/commbackend.h"
+#include "panel/portdoctor.h"
 #include "settings/portlist.h"
 
 // Where the mappings come from: the environment and the settings file's Ports group; each
@@ -30,5 +31,8 @@ QString ResolvePortName(const QString& name, const TPortNameSources& sources = S
 
 // One line that says why the device could not be opened and what to do; empty when
 // failure.reason is None.
-// `adapters` lists the serial adapters present (settings/portlist.h).
-QString DescribeOpenFailure(const TOpenFailure& failure, const QStringList& adapters = SerialAdapterPaths());
+// `adapters` lists the serial adapters present (settings/portlist.h).  With a `doctor`, the
+// line also names the likely causes it sees: for a device that is not there, an adapter on
+// the bus that brltty took or no driver took; for a device in use, ModemManager probing it.
+QString DescribeOpenFailure(const TOpenFailure& failure, const QStringList& adapters = SerialAdapterPaths(),
+                            const TPortDoctor* doctor = nullptr);
