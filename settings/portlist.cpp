@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "panel/portdoctor.h"
+
 int ComPortNumber(const QString& name) {
   if (name.size() < 4 || name.size() > 6 || name.left(3).compare("COM", Qt::CaseInsensitive) != 0) return 0;
   int number = 0;
@@ -46,19 +48,39 @@ bool StandsFor(const QString& name, const TPortChoice& choice) {
 
 int FindPortChoice(const QList<TPortChoice>& choices, const QString& name) {
   for (qsizetype i = 0; i < choices.size(); ++i)
-    if (name == choices[i].name) return static_cast<int>(i);
+    if (choices[i].enabled && name == choices[i].name) return static_cast<int>(i);
   for (qsizetype i = 0; i < choices.size(); ++i)
-    if (StandsFor(name, choices[i])) return static_cast<int>(i);
+    if (choices[i].enabled && StandsFor(name, choices[i])) return static_cast<int>(i);
   return -1;
+}
+
+void MarkPortChoices(QList<TPortChoice>& choices, const TPortDoctor& doctor) {
+  const QString root = doctor.Root() == "/" ? QString() : doctor.Root();
+  for (TPortChoice& choice : choices) {
+    if (!choice.enabled || !choice.name.startsWith('/')) continue;
+    const QString path =
+        !root.isEmpty() && choice.name.startsWith(root + "/") ? choice.name.mid(root.size()) : choice.name;
+    QStringList marks, tips;
+    for (const TPortFinding& finding : doctor.FindingsFor(path)) {
+      marks << finding.mark;
+      tips << finding.problem + " " + finding.fix;
+    }
+    if (marks.isEmpty()) continue;
+    choice.text += " (" + marks.join("; ") + ")";
+    choice.tip = tips.join("\n");
+  }
+  for (const TPortFinding& finding : doctor.AdaptersWithoutPort())
+    choices.append({finding.subject + ": " + finding.mark, {}, finding.problem + " " + finding.fix, false});
 }
 
 QList<TPortChoice> PortChoices(const QList<TSerialAdapter>& adapters, const QStringList& names) {
   QList<TPortChoice> choices;
   for (int n = 1; n <= 4; ++n)
-    choices.append({QStringLiteral("Communications Port %1 (COM%1)").arg(n), QStringLiteral("COM%1").arg(n)});
-  for (const TSerialAdapter& adapter : adapters)
-    choices.append({adapter.name == adapter.device ? adapter.path : adapter.name + " (" + adapter.device + ")",
-                    adapter.path});
+    choices.append({QStringLiteral("Communications Port %1 (COM%1)").arg(n), QStringLiteral("COM%1").arg(n), {}, true});
+  for (const TSerialAdapter& adapter : adapters) {
+    const QString text = adapter.name == adapter.device ? adapter.path : adapter.name + " (" + adapter.device + ")";
+    choices.append({text, adapter.path, {}, true});
+  }
   for (const QString& name : names) {
     const int at = FindPortChoice(choices, name);
     if (at >= 0) {
@@ -67,7 +89,7 @@ QList<TPortChoice> PortChoices(const QList<TSerialAdapter>& adapters, const QStr
     }
     QString text = name.isEmpty() ? QStringLiteral("(none)") : name;
     if (name.startsWith('/') && !QFileInfo::exists(name)) text += " (not connected)";
-    choices.append({text, name});
+    choices.append({text, name, {}, true});
   }
   return choices;
 }

@@ -30,8 +30,10 @@ QList<TSerialAdapter> SerialAdaptersPresent(const QString& root = QStringLiteral
 QStringList SerialAdapterPaths(const QString& root = QStringLiteral("/"));
 
 struct TPortChoice {
-  QString text;  // as the list shows it
-  QString name;  // as it is stored and given to the serial port
+  QString text;         // as the list shows it
+  QString name;         // as it is stored and given to the serial port
+  QString tip;          // what the port doctor found, with the fixes; empty when nothing
+  bool enabled = true;  // false for an entry that only shows what the port doctor found
 };
 
 // Whether the stored `name` stands for `choice`: the same text, or the same COM1..COM4 in
@@ -45,3 +47,11 @@ QList<TPortChoice> PortChoices(const QList<TSerialAdapter>& adapters, const QStr
 
 // The position of the entry `name` stands for, or -1.
 int FindPortChoice(const QList<TPortChoice>& choices, const QString& name);
+
+class TPortDoctor;
+// Marks each device path among `choices` that the doctor finds a problem with (ModemManager
+// probes it, the account's group), "(ModemManager probes it)", and adds an entry that cannot
+// be chosen for each USB serial adapter on the bus without a serial port, saying why
+// ("taken by brltty", "no driver").  The tip of a marked entry has the problems and fixes.
+// Paths under the doctor's root folder (a test's) are checked as the paths below it.
+void MarkPortChoices(QList<TPortChoice>& choices, const TPortDoctor& doctor);

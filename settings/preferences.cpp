@@ -3,9 +3,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QToolButton>
 
 #include "files/localpath.h"
+#include "panel/portdoctor.h"
 #include "settings/portcontrol.h"
 #include "settings/portlist.h"
 #include "settings/settingsstore.h"
@@ -116,11 +118,20 @@ QString TfrmPreferences::PortName(int position) { return QStringLiteral("COM%1")
 void TfrmPreferences::SetDeviceRoot(const QString& root) { device_root_ = root; }
 
 // The port list anew: COM1 to COM4, the adapters plugged in now, and each of `names` that
-// none of them stands for; `select` is chosen (nothing for a null text).
+// none of them stands for; `select` is chosen (nothing for a null text).  The port doctor
+// marks the ports it finds a problem with, and lists the adapters without a serial port
+// as entries that cannot be chosen; the tip of such an entry says why and what to do.
 void TfrmPreferences::FillPortList(const QStringList& names, const QString& select) {
-  const QList<TPortChoice> choices = PortChoices(SerialAdaptersPresent(device_root_), names);
+  QList<TPortChoice> choices = PortChoices(SerialAdaptersPresent(device_root_), names);
+  MarkPortChoices(choices, TPortDoctor(device_root_));
   cDefaultPort->clear();
-  for (const TPortChoice& choice : choices) cDefaultPort->addItem(choice.text, choice.name);
+  auto* model = qobject_cast<QStandardItemModel*>(cDefaultPort->model());
+  for (const TPortChoice& choice : choices) {
+    cDefaultPort->addItem(choice.text, choice.name);
+    const int at = cDefaultPort->count() - 1;
+    if (!choice.tip.isEmpty()) cDefaultPort->setItemData(at, choice.tip, Qt::ToolTipRole);
+    if (!choice.enabled && model) model->item(at)->setEnabled(false);
+  }
   cDefaultPort->setCurrentIndex(select.isNull() ? -1 : FindPortChoice(choices, select));
 }
 

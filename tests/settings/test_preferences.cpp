@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -447,6 +448,32 @@ TEST_F(Preferences, ThePortListOffersTheAdaptersPluggedIn) {
   EXPECT_EQ(form.cDefaultPort->currentText(), link + " (not connected)");
   QTest::mouseClick(form.cmdOk, Qt::LeftButton);
   EXPECT_EQ(Stored("COMPort"), link);
+}
+
+// The port doctor marks the port that ModemManager probes, and lists the adapter brltty has
+// taken as an entry that cannot be chosen; each tip says why and what to do.
+TEST_F(Preferences, ThePortListMarksWhatThePortDoctorFinds) {
+  DeviceTree tree;
+  tree.Usb("1-3", "2341", "0043", "Arduino Uno", "cdc_acm", "ttyACM0", "02/02/01");
+  tree.Usb("1-2", "1a86", "7523", "USB Serial", "usbfs", "");
+  tree.Program(700, "ModemManager");
+  tree.Program(812, "brltty");
+  form.SetDeviceRoot(tree.Root());
+  Store("COMPort", "COM1");
+  form.LoadPreferences(&port);
+  const int count = form.cDefaultPort->count();
+  ASSERT_EQ(count, 6);
+  EXPECT_EQ(form.cDefaultPort->itemText(4), tree.Path("dev/ttyACM0") + " (ModemManager probes it)");
+  EXPECT_TRUE(form.cDefaultPort->itemData(4, Qt::ToolTipRole).toString().contains("ID_MM_DEVICE_IGNORE"));
+  EXPECT_EQ(form.cDefaultPort->itemData(4).toString(), tree.Path("dev/ttyACM0"));  // stored as before
+
+  EXPECT_EQ(form.cDefaultPort->itemText(5), "USB serial adapter 1a86:7523 (USB Serial): taken by brltty");
+  EXPECT_TRUE(form.cDefaultPort->itemData(5, Qt::ToolTipRole).toString().contains("sudo apt remove brltty"));
+  auto* model = qobject_cast<QStandardItemModel*>(form.cDefaultPort->model());
+  ASSERT_NE(model, nullptr);
+  EXPECT_FALSE(model->item(5)->isEnabled());  // it cannot be chosen
+  EXPECT_TRUE(model->item(4)->isEnabled());
+  EXPECT_EQ(form.cDefaultPort->currentIndex(), 0);
 }
 
 // Without QUELLSO_SETTINGS: the user's file under $XDG_CONFIG_HOME, the defaults from the
