@@ -26,9 +26,9 @@ constexpr ToolkitOption kToolkitOptions[] = {
 
 const char* QuellsoUsage() {
   return "Usage: quellso [OPTION]...\n"
-         "Holds one chiller unit's order and nameplate data in one window, reads and writes it\n"
-         "as data files (.dat), reads order archives (.upz), and sends it to or requests it\n"
-         "from the chiller's control panel over a serial line.\n"
+         "Holds one chiller unit's order and nameplate data in one window, reads and\n"
+         "writes it as data files (.dat), reads order archives (.upz), and sends it to or\n"
+         "requests it from the chiller's control panel over a serial line.\n"
          "\n"
          "  --help       show this text and end\n"
          "  --version    show the version and end\n"
@@ -39,8 +39,10 @@ const char* QuellsoUsage() {
          "Environment:\n"
          "  QUELLSO_SETTINGS=FILE     use this settings file instead of\n"
          "                            ~/.config/Hollin Enterprises/Quellso.ini\n"
-         "  QUELLSO_COM1=DEVICE ...   the device that COM1 (to COM4) stands for, before the\n"
-         "                            settings file's [Ports] group\n"
+         "  QUELLSO_COM1=DEVICE ...   the device that COM1 (to COM4) stands for, before\n"
+         "                            the settings file's [Ports] group\n"
+         "\n"
+         "SIGTERM, SIGINT and SIGHUP close the window as File > Exit does.\n"
          "\n"
          "Exit status: 0 when the window is closed, 2 for a wrong command line or when no\n"
          "display can be found.\n";

@@ -1,6 +1,9 @@
 // quellso-tool's table of subcommands: finding the command a command line names, and --help.
 
+#include <algorithm>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "quellso/version.h"
 #include "tools/tool.h"
@@ -10,7 +13,9 @@ namespace {
 constexpr std::string_view kProgram = "quellso-tool";
 
 // Every group of subcommands, in the order --help lists them.
-std::vector<std::span<const ToolCommand>> Groups() { return {DataFileCommands(), ArchiveCommands(), PanelCommands()}; }
+std::vector<std::span<const ToolCommand>> Groups() {
+  return {DataFileCommands(), ArchiveCommands(), PanelCommands(), DoctorCommands()};
+}
 
 // The command that `args` names, and how many of the arguments name it (1, or 2 for a
 // command of a group such as "panel get").
@@ -40,6 +45,58 @@ bool IsGroupName(const std::string& name) {
   return false;
 }
 
+constexpr std::size_t kColumns = 80;
+
+// One piece of a text to wrap: a word and the blanks before it (two after a full stop).
+struct Word {
+  std::string_view text;
+  std::size_t gap;
+};
+
+// The words of `text`; a line break counts as a blank (two after a full stop).  With
+// `bracketed`, a blank inside [...] does not split a word, so an option keeps its value.
+std::vector<Word> Words(std::string_view text, bool bracketed) {
+  std::vector<Word> words;
+  std::size_t gap = 0, start = 0;
+  int depth = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    const char c = i < text.size() ? text[i] : ' ';
+    if (c == '[') ++depth;
+    if (c == ']') --depth;
+    if ((c != ' ' && c != '\n') || (bracketed && depth > 0)) continue;
+    if (i > start) {
+      words.push_back({text.substr(start, i - start), std::min<std::size_t>(gap, 2)});
+      gap = 0;
+    }
+    gap += c == '\n' && !words.empty() && words.back().text.ends_with('.') ? 2 : 1;
+    start = i + 1;
+  }
+  return words;
+}
+
+// Prints `text` wrapped at 80 columns: its first line after `first` blanks, the others after
+// `indent` blanks.
+void PrintWrapped(std::ostream& out, std::string_view text, std::size_t first, std::size_t indent, bool bracketed) {
+  std::size_t column = first;
+  out << std::string(first, ' ');
+  bool lineStart = true;
+  for (const Word& word : Words(text, bracketed)) {
+    if (!lineStart && column + word.gap + word.text.size() > kColumns) {
+      out << "\n" << std::string(indent, ' ');
+      column = indent;
+      lineStart = true;
+    }
+    if (!lineStart) {
+      out << std::string(word.gap, ' ');
+      column += word.gap;
+    }
+    out << word.text;
+    column += word.text.size();
+    lineStart = false;
+  }
+  out << "\n";
+}
+
 void PrintHelp(std::ostream& out) {
   out << "Usage: " << kProgram << " COMMAND [ARGUMENTS]\n"
       << "       " << kProgram << " --help | --version\n\n"
@@ -48,13 +105,10 @@ void PrintHelp(std::ostream& out) {
       << "Commands:\n";
   for (const std::span<const ToolCommand> group : Groups()) {
     for (const ToolCommand& command : group) {
-      out << "  " << command.synopsis << "\n";
-      std::string_view help = command.help;
-      while (!help.empty()) {
-        const std::size_t end = help.find('\n');
-        out << "      " << help.substr(0, end) << "\n";
-        help = end == std::string_view::npos ? std::string_view() : help.substr(end + 1);
-      }
+      // A long synopsis goes on under its first argument.
+      const std::size_t hang = 2 + command.name.size() + 1;
+      PrintWrapped(out, command.synopsis, 2, hang, true);
+      PrintWrapped(out, command.help, 6, 6, false);
       out << "\n";
     }
   }
@@ -63,7 +117,8 @@ void PrintHelp(std::ostream& out) {
       << "that names no known command or gives the wrong arguments.  expand exits with the\n"
       << "decoder's result instead (see above).  The panel commands exit with 1 when the\n"
       << "panel refuses a write, does not answer every request, or (verify) differs, and\n"
-      << "with 3 when the port cannot be opened or an input cannot be read.\n";
+      << "with 3 when the port cannot be opened or an input cannot be read.  doctor exits\n"
+      << "with 1 when a check finds a problem.\n";
 }
 
 }  // namespace

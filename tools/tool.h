@@ -24,8 +24,8 @@ inline constexpr int kExitCannotOpen = 3;
 
 struct ToolCommand {
   std::string_view name;      // "show"; a command of a group, "panel get", takes two arguments
-  std::string_view synopsis;  // "show FILE"
-  std::string_view help;      // what it does; lines of the --help text, '\n' separated
+  std::string_view synopsis;  // "show FILE"; --help wraps it at 80 columns under its arguments
+  std::string_view help;      // what it does: one paragraph, which --help wraps at 80 columns
   // Runs the subcommand on the arguments after its name; returns the exit status.
   int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 };
@@ -36,6 +36,8 @@ std::span<const ToolCommand> DataFileCommands();
 std::span<const ToolCommand> ArchiveCommands();
 // The panel subcommands: panel lengths, panel get, panel send, panel verify.
 std::span<const ToolCommand> PanelCommands();
+// The port doctor: doctor.
+std::span<const ToolCommand> DoctorCommands();
 
 struct FileStatus;
 class ProfileDocument;

@@ -109,6 +109,20 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"SimVersionTakesNoValue", &kSim, {"--version=2"}, 2, "", "--version takes no value"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
 
+// Every line of every --help fits a terminal of 80 columns.
+TEST(Programs, HelpFitsEightyColumns) {
+  for (const QString* program : {&kQuellso, &kTool, &kSim}) {
+    const ProgramRun run = RunProgram(*program, {"--help"});
+    ASSERT_EQ(run.status, 0) << program->toStdString();
+    int number = 0;
+    for (const QString& line : QString::fromStdString(run.out).split('\n')) {
+      ++number;
+      EXPECT_LE(line.size(), 80) << program->toStdString() << " --help, line " << number << ": " << line.toStdString();
+      EXPECT_FALSE(line.contains('\t')) << program->toStdString() << " --help, line " << number;
+    }
+  }
+}
+
 // ---- manual pages ---------------------------------------------------------------------------
 
 std::string ReadFile(const QString& path) {

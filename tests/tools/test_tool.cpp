@@ -5,6 +5,8 @@
 #include "files/profile.h"
 #include "model/unitdatarecord.h"
 #include "tests/files/filetestsupport.h"
+#include "tests/settings/devicetree.h"
+#include "tools/doctor.h"
 #include "tools/tool.h"
 
 namespace {
@@ -194,7 +196,9 @@ TEST(QuellsoToolUsage, WrongCommandLinesExitWithTwo) {
                                              {"get", "f", "s", "k", "--width", "0"},
                                              {"get", "f", "s", "k", "--width", "12x"},
                                              {"get", "f", "s", "k", "--width", "99999999999999999999999"},
-                                             {"set", "f", "s", "k"}}) {
+                                             {"set", "f", "s", "k"},
+                                             {"doctor", "COM1", "COM2"},
+                                             {"doctor", "--all"}}) {
     const ToolRun run = Tool(args);
     EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
     EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
@@ -208,6 +212,50 @@ TEST(QuellsoToolUsage, HelpDescribesEverySubcommand) {
   for (const char* synopsis :
        {"show FILE [--bytes]", "convert IN OUT", "get FILE SECTION KEY [--width N]", "set FILE SECTION KEY VALUE"})
     EXPECT_NE(run.out.find(synopsis), std::string::npos) << synopsis;
+}
+
+// quellso-tool doctor against fake root folders: one line per check, a problem with its fix,
+// and exit status 1 when a check finds one.
+TEST(QuellsoToolDoctor, PrintsEveryCheckWithItsFix) {
+  const auto doctor = [](const DeviceTree& tree, const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunDoctor(args, out, err, tree.Root());
+    EXPECT_EQ(err.str(), "");
+    return ToolRun{status, out.str(), err.str()};
+  };
+
+  DeviceTree healthy;
+  healthy.Usb("1-2", "1a86", "7523", "USB Serial", "ch341", "ttyUSB0");
+  const ToolRun ok = doctor(healthy, {"/dev/ttyUSB0"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.out,
+            "Port: /dev/ttyUSB0\n"
+            "ok       device: /dev/ttyUSB0 is there.\n"
+            "ok       brltty: brltty is not running.\n"
+            "ok       ModemManager: ModemManager is not running.\n"
+            "ok       group: your account may open /dev/ttyUSB0.\n"
+            "ok       driver: every USB serial adapter plugged in has its serial port (ttyUSB0).\n");
+
+  // The adapter unplugged and plugged in again; brltty took it, so its node never came back.
+  DeviceTree taken;
+  taken.Usb("1-2", "1a86", "7523", "USB Serial", "usbfs", "");
+  taken.Program(812, "brltty");
+  const ToolRun problem = doctor(taken, {"/dev/ttyUSB0"});
+  EXPECT_EQ(problem.status, 1);
+  const std::string lines[] = {
+      "Port: /dev/ttyUSB0\n",
+      "PROBLEM  device: /dev/ttyUSB0 does not exist. Connect the adapter, or choose another port in Preferences.\n",
+      "PROBLEM  brltty: brltty, the braille display service, has taken the USB serial adapter 1a86:7523 (USB Serial) "
+      "at USB 1-2 for a braille display, so the adapter has no serial port. Fix: if no braille display is used on "
+      "this computer, remove brltty (sudo apt remove brltty), or keep it from taking adapters (sudo systemctl mask "
+      "--now brltty-udev.service brltty.service); then unplug the adapter and plug it in again.\n",
+      "ok       ModemManager: ModemManager is not running.\n",
+      "ok       group: no device to check.\n",
+      "ok       driver: every USB serial adapter plugged in that brltty has not taken has its serial port.\n",
+  };
+  std::string expected;
+  for (const std::string& line : lines) expected += line;
+  EXPECT_EQ(problem.out, expected);
 }
 
 }  // namespace
