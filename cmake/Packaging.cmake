@@ -123,9 +123,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quellso.invalid/)
 # The shared libraries the programs link (Qt 6, the C++ runtime) become Depends through
 # dpkg-shlibdeps; the layout is drawn for Liberation Sans, and Qt needs a platform plugin.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")
+# Help > Release Notes opens the notes through xdg-open (xdg-utils); qt6-wayland is Qt's
+# platform plugin for Wayland desktops.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 include(CPack)

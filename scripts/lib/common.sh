@@ -9,6 +9,8 @@ QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev 
 # with a window manager: tests/support/with-window-manager).
 QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev clang
                        libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins x11-utils openbox)
+# The AppStream metadata's validator (tests/tools/test_programs).
+QUELLSO_TEST_PACKAGES+=(appstream)
 # The file systems that the save tests mount through loop devices (tests/files/test_savedisks).
 QUELLSO_TEST_PACKAGES+=(dosfstools exfatprogs xfsprogs e2fsprogs)
 # Packages for bench/callgrind (instruction counts of the decoder).

@@ -207,4 +207,39 @@ INSTANTIATE_TEST_SUITE_P(Programs, ManualPage,
                                            PageCase{"Sim", &kSim, "quellso-panel-sim.1", false}),
                          [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
 
+// ---- the package --------------------------------------------------------------------------
+
+// Software centres check every address the AppStream metadata gives; a placeholder that
+// cannot be reached fails validation as soon as the network is on.  So the metadata names
+// no host of a name reserved for examples, and appstreamcli accepts it.
+TEST(Package, MetadataNamesNoPlaceholderAddress) {
+  const QString metainfo = QString::fromStdString(ReadFile(QStringLiteral(QUELLSO_METAINFO)));
+  static const QRegularExpression address(QStringLiteral("https?://([^/<\"]+)|[^\\s<>]+@([^\\s<>]+)"));
+  static const QRegularExpression reserved(QStringLiteral("(^|\\.)(invalid|example|test|localhost)$"));
+  for (auto it = address.globalMatch(metainfo); it.hasNext();) {
+    const QRegularExpressionMatch match = it.next();
+    const QString host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    EXPECT_FALSE(reserved.match(host).hasMatch()) << "a placeholder address: " << match.captured(0).toStdString();
+  }
+  const QString validator = QStandardPaths::findExecutable("appstreamcli");
+  if (validator.isEmpty()) GTEST_SKIP() << "appstreamcli (appstream) is not installed";
+  QProcess process;
+  process.start(validator, {"validate", "--no-net", "--pedantic", QStringLiteral(QUELLSO_METAINFO)});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().toStdString();
+}
+
+// The program's package recommends what the desktop program uses beyond its libraries:
+// xdg-open for Help > Release Notes, and Qt's Wayland platform plugin.
+TEST(Package, TheProgramRecommendsWhatItUses) {
+  const std::string config = ReadFile(QStringLiteral(QUELLSO_CPACK_CONFIG));
+  static const QRegularExpression recommends(QStringLiteral("^set\\(CPACK_DEBIAN_PACKAGE_RECOMMENDS \"([^\"]*)\"\\)"),
+                                             QRegularExpression::MultilineOption);
+  const QRegularExpressionMatch match = recommends.match(QString::fromStdString(config));
+  ASSERT_TRUE(match.hasMatch()) << "the package recommends nothing";
+  const QStringList packages = match.captured(1).split(QRegularExpression(QStringLiteral(",\\s*")));
+  EXPECT_TRUE(packages.contains("xdg-utils")) << match.captured(1).toStdString();
+  EXPECT_TRUE(packages.contains("qt6-wayland")) << match.captured(1).toStdString();
+}
+
 }  // namespace
