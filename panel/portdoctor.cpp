@@ -164,20 +164,27 @@ QString TPortDoctor::DeviceNode(const QString& path) const {
   return root_ == "/" ? canonical : canonical.mid(root_.size());
 }
 
-QString TPortDoctor::GroupName(unsigned groupId) const {
+TPortDoctor::Group TPortDoctor::FindGroup(unsigned groupId) const {
   QFile file(Under("/etc/group"));
   if (file.open(QIODevice::ReadOnly))
     for (const QByteArray& line : file.readAll().split('\n')) {
       const QList<QByteArray> fields = line.split(':');
-      if (fields.size() >= 3 && fields[2].toUInt() == groupId && !fields[2].isEmpty())
-        return QString::fromLocal8Bit(fields[0]);
+      if (fields.size() < 3 || fields[2].isEmpty() || fields[2].toUInt() != groupId) continue;
+      Group group{QString::fromLocal8Bit(fields[0]), {}};
+      if (fields.size() >= 4)
+        for (const QByteArray& member : fields[3].split(','))
+          if (!member.trimmed().isEmpty()) group.members << QString::fromLocal8Bit(member.trimmed());
+      return group;
     }
   if (root_ == "/") {  // a group the files do not hold (a directory service)
     std::vector<char> buffer(65536);
     struct group entry {};
     struct group* found = nullptr;
-    if (::getgrgid_r(groupId, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-      return QString::fromLocal8Bit(found->gr_name);
+    if (::getgrgid_r(groupId, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+      Group group{QString::fromLocal8Bit(found->gr_name), {}};
+      for (char** member = found->gr_mem; member && *member; ++member) group.members << QString::fromLocal8Bit(*member);
+      return group;
+    }
   }
   return {};
 }
@@ -205,27 +212,9 @@ TPortDoctor::Account TPortDoctor::AccountFor(unsigned groupId) const {
       primary = found->pw_gid == groupId;
     }
   }
-  account.group = GroupName(groupId);
-  account.listed = primary;
-  if (account.user.isEmpty() || account.group.isEmpty()) return account;
-  QFile group(Under("/etc/group"));
-  bool inFile = false;
-  if (group.open(QIODevice::ReadOnly))
-    for (const QByteArray& line : group.readAll().split('\n')) {
-      const QList<QByteArray> fields = line.split(':');
-      if (fields.size() < 4 || fields[2].isEmpty() || fields[2].toUInt() != groupId) continue;
-      inFile = true;
-      for (const QByteArray& member : fields[3].split(','))
-        if (QString::fromLocal8Bit(member.trimmed()) == account.user) account.listed = true;
-    }
-  if (!inFile && root_ == "/") {
-    std::vector<char> buffer(65536);
-    struct group entry {};
-    struct group* found = nullptr;
-    if (::getgrgid_r(groupId, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-      for (char** member = found->gr_mem; member && *member; ++member)
-        if (QString::fromLocal8Bit(*member) == account.user) account.listed = true;
-  }
+  const Group group = FindGroup(groupId);
+  account.group = group.name;
+  account.listed = primary || (!account.user.isEmpty() && group.members.contains(account.user));
   return account;
 }
 

@@ -98,7 +98,12 @@ class TPortDoctor {
   // The file's path under the root.
   QString Under(const QString& path) const;
   bool Running(const QString& program) const { return programs_.contains(program); }
-  QString GroupName(unsigned groupId) const;
+  // A group's name and members: etc/group, or on "/" the system's directory of groups.
+  struct Group {
+    QString name;
+    QStringList members;
+  };
+  Group FindGroup(unsigned groupId) const;
   QList<TPortFinding> ModemManagerFindings(const QString& node) const;
   QList<TPortFinding> GroupFindings(const QString& node) const;
   TPortFinding AdapterFinding(const TUsbSerialAdapter& adapter) const;
