@@ -23,9 +23,6 @@
 
 namespace {
 
-// Exit status of expand when standard output cannot be written (0..4 are the decoder's).
-constexpr int kExitOutputFailed = 5;
-
 // Why an archive cannot be opened, in the system's words where it has some.
 std::string CantOpenReason(const std::string& path) {
   struct stat st {};
@@ -109,11 +106,6 @@ int Expand(const std::vector<std::string>& args, std::ostream& out, std::ostream
   auto workArea = std::make_unique<unsigned char[]>(kImplodeWorkAreaSize);
   ExpandStreams streams{std::cin, out};
   const ExpandResult result = ExpandImploded(ReadInput, WriteOutput, workArea.get(), &streams);
-  out.flush();
-  if (!out) {
-    err << "quellso-tool: cannot write standard output\n";
-    return kExitOutputFailed;
-  }
   switch (result) {
     case ExpandResult::kOk: break;
     case ExpandResult::kBadDictionary: err << "quellso-tool: standard input: unknown dictionary size\n"; break;

@@ -21,6 +21,9 @@ inline constexpr int kExitUsage = 2;       // the command line asks for somethin
 // the port cannot be opened, or an input cannot be read.
 inline constexpr int kExitPanelFailed = 1;
 inline constexpr int kExitCannotOpen = 3;
+// Any command whose standard output cannot be written (a full disk, a closed stream); expand's
+// results 0..4 come before it.
+inline constexpr int kExitOutputFailed = 5;
 
 struct ToolCommand {
   std::string_view name;      // "show"; a command of a group, "panel get", takes two arguments
