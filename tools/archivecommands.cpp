@@ -139,7 +139,8 @@ std::vector<std::string> TakenNames(const std::string& archive, const std::strin
   for (const UpzEntry& entry : entries) {
     const std::string name = MemberFileName(entry.name);
     if (name.empty()) continue;
-    const std::filesystem::path path = folder.empty() ? std::filesystem::path(name) : std::filesystem::path(folder) / name;
+    const std::filesystem::path path =
+        folder.empty() ? std::filesystem::path(name) : std::filesystem::path(folder) / name;
     const std::string shown = Printable(name);
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored)) &&
         std::find(taken.begin(), taken.end(), shown) == taken.end())

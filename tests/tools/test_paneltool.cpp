@@ -559,7 +559,8 @@ TEST_P(PanelOrder, IsFoundAsTheSalesOrderLookupFindsIt) {
   WriteSettings("[Preferences]\nUPZPath=" + orders.string() + "/\n");
   std::string message = GetParam().message;
   for (std::size_t at; (at = message.find('@')) != std::string::npos;) message.replace(at, 1, orders.string());
-  std::vector<std::string> args = {"panel", "verify", "--order", GetParam().number, "--port", "/dev/quellso-no-such-adapter"};
+  std::vector<std::string> args = {"panel", "verify", "--order", GetParam().number,
+                                   "--port", "/dev/quellso-no-such-adapter"};
   if (GetParam().anyLine) args.push_back("--any-line");
   const ToolRun run = RunToolProcess(args, settings);
   EXPECT_EQ(run.status, 3);
