@@ -1,10 +1,11 @@
 #include "app/application.h"
 
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
-#include "files/salesorderentry.h"
-#include "files/upzchoices.h"
-#include "panel/defaultlengthwarning.h"
+#include "app/salesorderentry.h"
+#include "app/upzchoices.h"
 #include "settings/chillerinfo.h"
+#include "settings/portmap.h"
 #include "settings/preferences.h"
 #include "ui/exceptionbox.h"
 
@@ -18,6 +19,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void CreateWindows() {
   SetApplicationTitle(QStringLiteral("Quell Sales Order Entry"));
+  UseSettingsFilePorts();  // before the main window's first show opens the port
   frmMain = new TfrmMain();
   frmPreferences = new TfrmPreferences();
   frmAbout = new TfrmAbout();

@@ -7,9 +7,9 @@
 #include <QToolButton>
 
 #include "files/localpath.h"
+#include "panel/portcontrol.h"
 #include "panel/portdoctor.h"
-#include "settings/portcontrol.h"
-#include "settings/portlist.h"
+#include "panel/portlist.h"
 #include "settings/settingsstore.h"
 #include "ui/centre.h"
 #include "ui/dialogkeys.h"

@@ -6,7 +6,8 @@
 
 #include "panel/portdoctor.h"
 #include "panel/portname.h"
-#include "settings/portlist.h"
+#include "panel/portlist.h"
+#include "settings/portmap.h"
 #include "settings/settingsstore.h"
 #include "tools/doctor.h"
 #include "tools/tool.h"
@@ -37,6 +38,7 @@ std::span<const ToolCommand> DoctorCommands() { return kCommands; }
 int RunDoctor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const QString& root) {
   if (args.size() > 1) return UsageError(err, "doctor takes at most one PORT");
   if (!args.empty() && args[0].starts_with('-')) return UsageError(err, "unknown option '" + args[0] + "'");
+  UseSettingsFilePorts();  // COM1..COM4 find their devices as the program finds them
   const QString name = args.empty() ? StoredPreferences().comPort : QString::fromLocal8Bit(args[0]);
   const QString path = ResolvePortName(name);
   const TPortDoctor doctor(root);

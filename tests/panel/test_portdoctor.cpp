@@ -13,7 +13,7 @@
 
 #include "panel/portdoctor.h"
 #include "panel/portname.h"
-#include "tests/settings/devicetree.h"
+#include "tests/panel/devicetree.h"
 
 namespace {
 

@@ -313,11 +313,11 @@ TEST(Package, MetadataNamesNoPlaceholderAddress) {
   EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().toStdString();
 }
 
-// The program's package recommends what the desktop program uses beyond its libraries:
-// xdg-open for Help > Release Notes, and Qt's Wayland platform plugin.
+// The program's package (quellso, beside quellso-cli) recommends what the desktop program
+// uses beyond its libraries: xdg-open for Help > Release Notes, and Qt's Wayland plugin.
 TEST(Package, TheProgramRecommendsWhatItUses) {
   const std::string config = ReadFile(QStringLiteral(QUELLSO_CPACK_CONFIG));
-  static const QRegularExpression recommends(QStringLiteral("^set\\(CPACK_DEBIAN_PACKAGE_RECOMMENDS \"([^\"]*)\"\\)"),
+  static const QRegularExpression recommends(QStringLiteral("^set\\(CPACK_DEBIAN_QUELLSO_PACKAGE_RECOMMENDS \"([^\"]*)\"\\)"),
                                              QRegularExpression::MultilineOption);
   const QRegularExpressionMatch match = recommends.match(QString::fromStdString(config));
   ASSERT_TRUE(match.hasMatch()) << "the package recommends nothing";

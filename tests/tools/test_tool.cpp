@@ -5,7 +5,7 @@
 #include "files/profile.h"
 #include "model/unitdatarecord.h"
 #include "tests/files/filetestsupport.h"
-#include "tests/settings/devicetree.h"
+#include "tests/panel/devicetree.h"
 #include "tools/doctor.h"
 #include "tools/tool.h"
 
