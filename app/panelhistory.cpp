@@ -28,7 +28,7 @@ constexpr int kClientHeight = 640;
 
 QString Text(std::string_view bytes) { return QString::fromStdString(Cp1252ToUtf8(bytes)); }
 
-QString Shown(const std::optional<std::string>& value) {
+QString Shown(const std::optional<std::string_view>& value) {
   if (!value) return {};
   std::string_view text = *value;
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);

@@ -124,7 +124,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quellso.invalid/)
-# The shared libraries the programs link (Qt 6, the C++ runtime) become Depends through
+# The shared libraries the programs link (Qt 6, libharu, the C++ runtime) become Depends through
 # dpkg-shlibdeps; the layout is drawn for Liberation Sans, and Qt needs a platform plugin.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")

@@ -211,8 +211,8 @@ void ValueTable(Writer& w, const TransferEntry& entry, const SlotValues& left) {
   };
   header();
   for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
-    const std::optional<std::string>& value = left[slot];
-    const std::optional<std::string>& found = entry.found[slot];
+    const std::optional<std::string_view> value = left[slot];
+    const std::optional<std::string_view> found = entry.found[slot];
     const bool changed = value && found && TrimmedRight(*found) != TrimmedRight(*value);
     const std::vector<std::string> leftLines =
         value ? w.Lines(w.mono_, kSize, Printable(TrimmedRight(*value)), kValueWidth) : std::vector<std::string>{""};
@@ -309,9 +309,11 @@ std::string CommissioningReportPdf(const TransferEntry& entry, const ReportOptio
               {{"Transfer", operation + ", " + (entry.units.empty() ? std::string("?") : entry.units) + " units"},
                {"Result", ResultText(entry)},
                {"Read-back", ReadBackText(entry)},
-               {"Time", LocalTimeText(entry.time) + " (" + entry.time + ")"},
+               {"Time", LocalTimeText(entry.time)},
+               {"UTC", entry.time},
                {"User", Printable(entry.user) + " on " + Printable(entry.host)},
-               {"Program", "quellso " + entry.program + " (" + (entry.source == transfer::kFromTool ? "quellso-tool" : "window") + ")"},
+               {"Program",
+                "quellso " + entry.program + " (" + (entry.source == transfer::kFromTool ? "quellso-tool" : "window") + ")"},
                {"History entry", entry.id}});
   // The port on a line of its own: a /dev/serial/by-id/ name is long.
   w.y = w.Pairs(kLeft, kRight - kLeft, std::min(unitBottom, transferBottom), {{"Port", Printable(port)}}) - 4;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -48,8 +49,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-const std::optional<std::string> kNoValue;
 
 // ---- JSON: writing ----
 
@@ -140,13 +139,17 @@ class JsonReader {
     out.clear();
     if (!Consume('"')) return false;
     while (pos_ < text_.size()) {
+      // The characters up to the next quote, backslash or control character, at once.
+      std::size_t run = pos_;
+      while (run < text_.size() && text_[run] != '"' && text_[run] != '\\' &&
+             static_cast<unsigned char>(text_[run]) >= 0x20)
+        ++run;
+      out.append(text_.data() + pos_, run - pos_);
+      pos_ = run;
+      if (pos_ == text_.size()) return false;
       const char c = text_[pos_++];
       if (c == '"') return true;
-      if (static_cast<unsigned char>(c) < 0x20) return false;
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
+      if (c != '\\') return false;
       if (pos_ >= text_.size()) return false;
       switch (text_[pos_++]) {
         case '"': out += '"'; break;
@@ -324,6 +327,10 @@ bool ReadValues(JsonReader& json, SlotValues& values) {
     if (!json.String(name) || !json.Consume(':') || !json.String(value)) return false;
     const int slot = SlotOfMember(name);
     if (slot == 0) continue;
+    if (std::all_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      values.Set(slot, value);  // ASCII: the same bytes in the code page
+      continue;
+    }
     const std::optional<std::string> bytes = Utf8ToCp1252(value);
     if (!bytes) return false;
     values.Set(slot, *bytes);
@@ -427,22 +434,28 @@ FileStatus ReadFile(const fs::path& path, std::string& bytes) {
 
 // Reads the lines of `bytes` into `reading`, merging lines of one id.
 void ReadLines(std::string_view bytes, HistoryReading& reading, std::unordered_map<std::string, std::size_t>& index) {
+  // Room for the lines at once (an entry takes half a kilobyte or more), so that the entries
+  // are not moved as the list grows.
+  const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  reading.entries.reserve(reading.entries.size() + std::min(lines, bytes.size() / 512) + 1);
   while (!bytes.empty()) {
     const std::size_t end = bytes.find('\n');
     std::string_view line = bytes.substr(0, end);
     bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
-    std::optional<TransferEntry> entry = DecodeTransferLine(line);
-    if (!entry) {
+    // Decoded in its place in the list, which spares moving each entry once.
+    TransferEntry& entry = reading.entries.emplace_back();
+    if (!DecodeTransferLine(line, entry)) {
+      reading.entries.pop_back();
       ++reading.damaged;
       continue;
     }
-    const auto [at, inserted] = index.emplace(entry->id, reading.entries.size());
-    if (inserted)
-      reading.entries.push_back(std::move(*entry));
-    else
-      reading.entries[at->second] = std::move(*entry);
+    const auto [at, inserted] = index.emplace(entry.id, reading.entries.size() - 1);
+    if (!inserted) {
+      reading.entries[at->second] = std::move(entry);
+      reading.entries.pop_back();
+    }
   }
 }
 
@@ -471,22 +484,50 @@ constexpr char kIdAlphabet[] = "0123456789abcdefghjkmnpqrstvwxyz";
 
 // ---- SlotValues ----
 
-const std::optional<std::string>& SlotValues::operator[](int slot) const {
-  return IsSlot(slot) ? values_[static_cast<std::size_t>(slot)] : kNoValue;
+SlotValues::SlotValues(const SlotValues& other)
+    : bytes_(other.bytes_),
+      places_(other.places_ ? std::make_unique<std::array<Place, kLastSlot + 1>>(*other.places_) : nullptr) {}
+
+SlotValues& SlotValues::operator=(const SlotValues& other) {
+  if (this != &other) *this = SlotValues(other);
+  return *this;
+}
+
+std::optional<std::string_view> SlotValues::operator[](int slot) const {
+  if (!IsSlot(slot) || !places_) return std::nullopt;
+  const Place& place = (*places_)[static_cast<std::size_t>(slot)];
+  if (place.length == kAbsent) return std::nullopt;
+  return std::string_view(bytes_).substr(place.start, place.length);
 }
 
 void SlotValues::Set(int slot, std::string_view bytes) {
-  if (IsSlot(slot)) values_[static_cast<std::size_t>(slot)] = std::string(bytes);
+  if (!IsSlot(slot)) return;
+  if (!places_) places_ = std::make_unique<std::array<Place, kLastSlot + 1>>();
+  if (bytes.data() >= bytes_.data() && bytes.data() < bytes_.data() + bytes_.size()) {
+    Set(slot, std::string(bytes));  // a text of these values themselves
+    return;
+  }
+  (*places_)[static_cast<std::size_t>(slot)] = {static_cast<std::uint32_t>(bytes_.size()),
+                                                static_cast<std::uint32_t>(bytes.size())};
+  bytes_.append(bytes);
 }
 
 void SlotValues::Clear(int slot) {
-  if (IsSlot(slot)) values_[static_cast<std::size_t>(slot)].reset();
+  if (IsSlot(slot) && places_) (*places_)[static_cast<std::size_t>(slot)].length = kAbsent;
 }
 
 int SlotValues::Count() const {
   int count = 0;
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) count += values_[static_cast<std::size_t>(slot)] ? 1 : 0;
+  if (places_)
+    for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
+      count += (*places_)[static_cast<std::size_t>(slot)].length != kAbsent;
   return count;
+}
+
+bool SlotValues::operator==(const SlotValues& other) const {
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
+    if ((*this)[slot] != other[slot]) return false;
+  return true;
 }
 
 SlotValues SlotValues::FromRecord(const UnitDataRecord& record) {
@@ -552,15 +593,14 @@ std::string EncodeTransferLine(const TransferEntry& entry) {
   return out;
 }
 
-std::optional<TransferEntry> DecodeTransferLine(std::string_view line) {
+bool DecodeTransferLine(std::string_view line, TransferEntry& entry) {
   JsonReader json(line);
-  TransferEntry entry;
   int version = 0;
-  if (!json.Consume('{')) return std::nullopt;
+  if (!json.Consume('{')) return false;
   if (!json.Peek('}')) {
     std::string key;
     do {
-      if (!json.String(key) || !json.Consume(':')) return std::nullopt;
+      if (!json.String(key) || !json.Consume(':')) return false;
       std::string* text = key == "id"              ? &entry.id
                           : key == "time"          ? &entry.time
                           : key == "operation"     ? &entry.operation
@@ -592,11 +632,17 @@ std::optional<TransferEntry> DecodeTransferLine(std::string_view line) {
         ok = ReadSlots(json, *slots);
       else
         ok = json.Skip();
-      if (!ok) return std::nullopt;
+      if (!ok) return false;
     } while (json.Consume(','));
   }
-  if (!json.Consume('}') || !json.AtEnd()) return std::nullopt;
-  if (version != 1 || entry.id.empty() || entry.operation.empty()) return std::nullopt;
+  if (!json.Consume('}') || !json.AtEnd()) return false;
+  if (version != 1 || entry.id.empty() || entry.operation.empty()) return false;
+  return true;
+}
+
+std::optional<TransferEntry> DecodeTransferLine(std::string_view line) {
+  TransferEntry entry;
+  if (!DecodeTransferLine(line, entry)) return std::nullopt;
   return entry;
 }
 
@@ -712,17 +758,21 @@ std::string NewTransferId() {
   const auto now = std::chrono::system_clock::now();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
   auto since = static_cast<unsigned long long>(seconds > 1704067200 ? seconds - 1704067200 : 0);  // 2024-01-01
-  unsigned char random[4] = {};
+  unsigned char random[6] = {};
   if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
-    const auto ticks = static_cast<unsigned long long>(now.time_since_epoch().count()) ^ static_cast<unsigned>(::getpid());
-    std::memcpy(random, &ticks, sizeof random);
+    auto ticks = static_cast<unsigned long long>(now.time_since_epoch().count()) ^
+                 (static_cast<unsigned long long>(::getpid()) << 40);
+    for (unsigned char& byte : random) {
+      byte = static_cast<unsigned char>(ticks);
+      ticks >>= 5;
+    }
   }
-  std::string id(10, '0');
+  std::string id(12, '0');
   for (int i = 5; i >= 0; --i) {
     id[static_cast<std::size_t>(i)] = kIdAlphabet[since & 31u];
     since >>= 5;
   }
-  for (int i = 0; i < 4; ++i) id[static_cast<std::size_t>(6 + i)] = kIdAlphabet[random[i] & 31u];
+  for (int i = 0; i < 6; ++i) id[static_cast<std::size_t>(6 + i)] = kIdAlphabet[random[i] & 31u];
   return id;
 }
 

@@ -12,7 +12,7 @@
 //
 // One line (keys in this order; every key is always written):
 //
-//   {"v":1,"id":"0f3k9q2m7x","time":"2025-03-04T10:11:12.345Z","operation":"send",
+//   {"v":1,"id":"2rdf0k3m9x7a","time":"2025-03-04T10:11:12.345Z","operation":"send",
 //    "source":"window","user":"tech","host":"station4","program":"1.0.8","port":"COM1",
 //    "device":"/dev/ttyUSB0","device_by_id":"/dev/serial/by-id/usb-...-port0",
 //    "units":"english","result":"ok","restored_from":"","found":{"CommissionDate":...},
@@ -36,7 +36,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,15 +68,22 @@ inline constexpr std::string_view kPortFailed = "port";          // the port cou
 
 // The values of one stage of a transfer, by slot 1..41: each the text as the record and the
 // panel hold it (bytes of Windows code page 1252), or nothing for a slot that has no value.
+// The texts share one buffer, so that ten thousand transfers read at once stay small.
 class SlotValues {
  public:
-  const std::optional<std::string>& operator[](int slot) const;
+  SlotValues() = default;
+  SlotValues(const SlotValues& other);
+  SlotValues& operator=(const SlotValues& other);
+  SlotValues(SlotValues&&) noexcept = default;
+  SlotValues& operator=(SlotValues&&) noexcept = default;
+
+  std::optional<std::string_view> operator[](int slot) const;
   void Set(int slot, std::string_view bytes);
   void Clear(int slot);
   // How many slots have a value.
   int Count() const;
   bool Empty() const { return Count() == 0; }
-  bool operator==(const SlotValues&) const = default;
+  bool operator==(const SlotValues& other) const;
 
   // The 41 values of a record.
   static SlotValues FromRecord(const UnitDataRecord& record);
@@ -82,11 +91,19 @@ class SlotValues {
   void ApplyTo(UnitDataRecord& record) const;
 
  private:
-  std::array<std::optional<std::string>, kLastSlot + 1> values_{};
+  // Where each slot's text is in bytes_; made with the first value, so that a stage without
+  // values (most transfers have one or three) costs next to nothing.
+  struct Place {
+    std::uint32_t start = 0;
+    std::uint32_t length = kAbsent;
+  };
+  static constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
+  std::string bytes_;  // the texts, one after the other (a text set again is added anew)
+  std::unique_ptr<std::array<Place, kLastSlot + 1>> places_;
 };
 
 struct TransferEntry {
-  std::string id;         // short, unique, for the command line ("0f3k9q2m7x")
+  std::string id;         // short, unique, for the command line ("2rdf0k3m9x7a")
   std::string time;       // when the transfer began, UTC: "2025-03-04T10:11:12.345Z"
   std::string operation;  // transfer::kGet, kSend, kVerify, kRestore
   std::string source;     // transfer::kFromWindow, kFromTool
@@ -129,6 +146,9 @@ inline constexpr std::size_t kHistoryRolloverSize = 16u * 1024u * 1024u;
 // values hold a character that code page 1252 cannot hold.
 std::string EncodeTransferLine(const TransferEntry& entry);
 std::optional<TransferEntry> DecodeTransferLine(std::string_view line);
+// The same into `entry`, which must be as a new TransferEntry is; false (and `entry` in no
+// particular state) for such a line.
+bool DecodeTransferLine(std::string_view line, TransferEntry& entry);
 
 // A JSON string of UTF-8 text: quotes, backslash and control characters (C0, DEL and C1)
 // escaped; other characters as they are.
@@ -215,8 +235,9 @@ class TransferRecorder {
   TransferEntry entry_;
 };
 
-// A new id: the seconds since 2024 in six characters, then four random ones, from the
-// alphabet 0-9 a-z without i, l, o and u (so that it reads back as typed).
+// A new id of twelve characters: the seconds since 2024 in six, then six random ones (two
+// transfers begun in the same second share an id once in a billion), from the alphabet 0-9
+// a-z without i, l, o and u, so that it reads back as typed.
 std::string NewTransferId();
 // The current time, UTC, as the history writes it.
 std::string HistoryTimeNow();
