@@ -6,15 +6,6 @@
 #include "model/cp1252.h"
 #include "ui/messagebox.h"
 
-namespace {
-
-std::string_view TrimmedRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
-}  // namespace
-
 // Loading values from the history shows them in the window, as Get Data shows a panel's
 // values; Send Data then puts them into the panel.
 void TfrmMain::CreatePanelHistory() {
@@ -40,7 +31,7 @@ void TfrmMain::mnuExportReportClick() {
   CollectRecord();
   const SlotValues window = SlotValues::FromRecord(record_);
   record_ = before;
-  const std::string serial(TrimmedRight(window[6].value_or("")));
+  const std::string serial(WithoutPadding(window[6].value_or("")));
   const QString caption = QStringLiteral("Export Report");
   if (serial.find_first_not_of(' ') == std::string::npos) {
     MessageBox(this,
@@ -64,7 +55,7 @@ void TfrmMain::mnuExportReportClick() {
   const SlotValues left = entry->AsLeft();
   std::string differs;
   for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
-    if (TrimmedRight(left[slot].value_or("")) != TrimmedRight(window[slot].value_or("")))
+    if (WithoutPadding(left[slot].value_or("")) != WithoutPadding(window[slot].value_or("")))
       differs += (differs.empty() ? "" : ", ") + std::string(SlotDescription(slot));
   ExportReport(this, ReportDlg, *entry,
                differs.empty() ? std::string() : "The window's values differ from this transfer in: " + differs + ".");

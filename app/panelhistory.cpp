@@ -30,9 +30,7 @@ QString Text(std::string_view bytes) { return QString::fromStdString(Cp1252ToUtf
 
 QString Shown(const std::optional<std::string_view>& value) {
   if (!value) return {};
-  std::string_view text = *value;
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return Text(text);
+  return Text(WithoutPadding(*value));
 }
 
 enum Column { kTime, kOperation, kPanelSerial, kChillerSerial, kJobName, kPort, kResult, kColumns };

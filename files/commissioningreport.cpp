@@ -18,11 +18,6 @@ const char* const kAsLeftHashDefinition =
 
 namespace {
 
-std::string_view TrimmedRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 const char* MemberName(int slot) {
   const std::optional<UnitMember> member = SlotMember(slot);
   return member ? MemberInfo(*member).name : "";
@@ -213,11 +208,11 @@ void ValueTable(Writer& w, const TransferEntry& entry, const SlotValues& left) {
   for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
     const std::optional<std::string_view> value = left[slot];
     const std::optional<std::string_view> found = entry.found[slot];
-    const bool changed = value && found && TrimmedRight(*found) != TrimmedRight(*value);
+    const bool changed = value && found && WithoutPadding(*found) != WithoutPadding(*value);
     const std::vector<std::string> leftLines =
-        value ? w.Lines(w.mono_, kSize, Printable(TrimmedRight(*value)), kValueWidth) : std::vector<std::string>{""};
+        value ? w.Lines(w.mono_, kSize, Printable(WithoutPadding(*value)), kValueWidth) : std::vector<std::string>{""};
     const std::vector<std::string> foundLines =
-        changed ? w.Lines(w.mono_, kSize, Printable(TrimmedRight(*found)), kValueWidth) : std::vector<std::string>{};
+        changed ? w.Lines(w.mono_, kSize, Printable(WithoutPadding(*found)), kValueWidth) : std::vector<std::string>{};
     const std::size_t rows = std::max(leftLines.size(), foundLines.size());
     const HPDF_REAL height = kLeading * static_cast<HPDF_REAL>(rows);
     if (w.y - height - 2 < kBottom) {
@@ -270,7 +265,7 @@ std::string CommissioningReportPdf(const TransferEntry& entry, const ReportOptio
   }
   HPDF_SetCompressionMode(pdf.get(), HPDF_COMP_ALL);
   const SlotValues left = entry.AsLeft();
-  auto value = [&](int slot) { return Printable(TrimmedRight(left[slot].value_or(""))); };
+  auto value = [&](int slot) { return Printable(WithoutPadding(left[slot].value_or(""))); };
   const std::string title = "Commissioning Report";
   HPDF_SetInfoAttr(pdf.get(), HPDF_INFO_TITLE, title.c_str());
   HPDF_SetInfoAttr(pdf.get(), HPDF_INFO_CREATOR, ("quellso " + entry.program).c_str());

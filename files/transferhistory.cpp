@@ -28,13 +28,8 @@ namespace {
 
 bool IsSlot(int slot) { return slot >= kFirstSlot && slot <= kLastSlot; }
 
-std::string_view TrimmedRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 std::string_view Trimmed(std::string_view text) {
-  text = TrimmedRight(text);
+  text = WithoutPadding(text);
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   return text;
 }
@@ -556,11 +551,16 @@ SlotValues TransferEntry::AsLeft() const {
 
 std::string TransferEntry::Shown(int slot) const {
   for (const SlotValues* stage : {&readBack, &written, &values, &found})
-    if (const auto& value = (*stage)[slot]) return std::string(TrimmedRight(*value));
+    if (const auto& value = (*stage)[slot]) return std::string(WithoutPadding(*value));
   return {};
 }
 
 // ---- lines ----
+
+std::string_view WithoutPadding(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
 
 std::string JsonQuoted(std::string_view utf8) {
   std::string out;

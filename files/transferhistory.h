@@ -150,6 +150,9 @@ std::optional<TransferEntry> DecodeTransferLine(std::string_view line);
 // particular state) for such a line.
 bool DecodeTransferLine(std::string_view line, TransferEntry& entry);
 
+// `text` without the blanks that pad it to the panel's length (trailing blanks).
+std::string_view WithoutPadding(std::string_view text);
+
 // A JSON string of UTF-8 text: quotes, backslash and control characters (C0, DEL and C1)
 // escaped; other characters as they are.
 std::string JsonQuoted(std::string_view utf8);

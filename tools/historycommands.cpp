@@ -71,7 +71,7 @@ std::string Parse(const std::vector<std::string>& args, std::initializer_list<st
 // A value for a line of tab-separated text: padding removed, tabs, line breaks and other
 // control characters written as \t, \n, \r and \xHH, so that each entry stays one line.
 std::string Field(std::string_view utf8) {
-  while (!utf8.empty() && utf8.back() == ' ') utf8.remove_suffix(1);
+  utf8 = WithoutPadding(utf8);
   std::string out;
   for (const char c : utf8) {
     const auto b = static_cast<unsigned char>(c);
