@@ -788,9 +788,9 @@ std::string HistoryTimeNow() {
   return text;
 }
 
-TransferRecorder::TransferRecorder(const TransferHistory& history, std::string_view operation, std::string_view source,
+TransferRecorder::TransferRecorder(TransferHistory history, std::string_view operation, std::string_view source,
                                    const TransferPort& port, std::string_view units)
-    : history_(history) {
+    : history_(std::move(history)) {
   entry_.id = NewTransferId();
   entry_.time = HistoryTimeNow();
   entry_.operation = operation;

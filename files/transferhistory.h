@@ -213,7 +213,7 @@ std::string SerialByIdName(const std::string& device, const std::filesystem::pat
 // program, port and units are set then); the transfer's code fills Entry() as it goes and
 // records it once or twice:
 //
-//   TransferRecorder recorder(history, transfer::kSend, transfer::kFromTool, port, "english");
+//   TransferRecorder recorder(TransferHistory(), transfer::kSend, transfer::kFromTool, port, "english");
 //   recorder.Entry().found = ...;                        // the as-found values
 //   if (FileStatus s = recorder.RecordBeforeWriting(); !s) { ask, or refuse }
 //   ... write, read back ...
@@ -221,7 +221,7 @@ std::string SerialByIdName(const std::string& device, const std::filesystem::pat
 //   recorder.Finish(transfer::kOk);
 class TransferRecorder {
  public:
-  TransferRecorder(const TransferHistory& history, std::string_view operation, std::string_view source,
+  TransferRecorder(TransferHistory history, std::string_view operation, std::string_view source,
                    const TransferPort& port, std::string_view units);
 
   TransferEntry& Entry() { return entry_; }
@@ -234,7 +234,7 @@ class TransferRecorder {
   FileStatus Finish(std::string_view result);
 
  private:
-  const TransferHistory& history_;
+  TransferHistory history_;
   TransferEntry entry_;
 };
 
