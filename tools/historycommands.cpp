@@ -68,30 +68,15 @@ std::string Parse(const std::vector<std::string>& args, std::initializer_list<st
   return {};
 }
 
-// A value for a line of tab-separated text: padding removed, tabs, line breaks and other
-// control characters written as \t, \n, \r and \xHH, so that each entry stays one line.
-std::string Field(std::string_view utf8) {
-  utf8 = WithoutPadding(utf8);
-  std::string out;
-  for (const char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (b < 0x20 || b == 0x7F) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    } else {
-      out += c;
-    }
-  }
+// A record text of the history (bytes of code page 1252) for a line of plain output: its
+// padding removed, escaped as plain output escapes values.
+std::string Field(std::string_view bytes) { return PlainText(WithoutPadding(bytes)); }
+
+// A text of the history's own (UTF-8: a port, a result) escaped the same way.
+std::string PlainUtf8(std::string_view utf8) {
+  if (const std::optional<std::string> bytes = Utf8ToCp1252(utf8)) return PlainText(*bytes);
+  std::string out;  // a character the code page lacks: the text as it is, its controls escaped
+  for (const char c : utf8) out += static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == 0x7F ? PlainText({&c, 1}) : std::string(1, c);
   return out;
 }
 
@@ -132,10 +117,9 @@ int History(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       out << EncodeTransferLine(*entry) << '\n';
       continue;
     }
-    out << entry->id << '\t' << LocalTimeText(entry->time) << '\t' << entry->operation << '\t'
-        << Field(entry->result) << '\t' << Field(Cp1252ToUtf8(entry->Shown(6))) << '\t'
-        << Field(Cp1252ToUtf8(entry->Shown(7))) << '\t' << Field(Cp1252ToUtf8(entry->Shown(2))) << '\t'
-        << Field(entry->port) << '\n';
+    out << PlainUtf8(entry->id) << '\t' << PlainUtf8(LocalTimeText(entry->time)) << '\t'
+        << PlainUtf8(entry->operation) << '\t' << PlainUtf8(entry->result) << '\t' << Field(entry->Shown(6)) << '\t'
+        << Field(entry->Shown(7)) << '\t' << Field(entry->Shown(2)) << '\t' << PlainUtf8(entry->port) << '\n';
   }
   return read ? kExitSuccess : kExitFileError;
 }
