@@ -14,7 +14,7 @@ constexpr std::string_view kProgram = "quellso-tool";
 
 // Every group of subcommands, in the order --help lists them.
 std::vector<std::span<const ToolCommand>> Groups() {
-  return {DataFileCommands(), ArchiveCommands(), PanelCommands(), DoctorCommands()};
+  return {DataFileCommands(), ArchiveCommands(), PanelCommands(), HistoryCommands(), DoctorCommands()};
 }
 
 // The command that `args` names, and how many of the arguments name it (1, or 2 for a
