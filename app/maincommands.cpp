@@ -96,9 +96,9 @@ void TfrmMain::mnuEditDataClick() {
   for (QObject* child : wpBackground->children()) {
     if (child->metaObject() == &TEdit::staticMetaObject) static_cast<TEdit*>(child)->SetReadOnly(!editing);
   }
-  eCommissionDate->SetReadOnly(false);
-  ePanelSerialNumber->SetReadOnly(false);
-  eChillerSerialNumber->SetReadOnly(false);
+  // The fields typed in from the start (date and serial numbers) stay editable.
+  for (std::size_t i = 0; i < kMainFieldCount; ++i)
+    if (kMainFields[i].typed) edits_[i]->SetReadOnly(false);
 }
 
 void TfrmMain::mnuReleaseNotesClick() {
