@@ -160,7 +160,9 @@ void TfrmMain::CreateGroups() {
       "QLineEdit { background-color: black; color: white; border: 1px inset gray;"
       " padding: 0px 1px; selection-background-color: #000080; }");
   auto label = [body](const char* text, QColor shadow, const QFont& font, Qt::Alignment alignment, QRect place) {
-    (new TShadowLabel(text, shadow, font, alignment | Qt::AlignVCenter, body))->setGeometry(place);
+    auto* caption = new TShadowLabel(text, shadow, font, alignment | Qt::AlignVCenter, body);
+    caption->setGeometry(place);
+    return caption;
   };
   std::array<bool, kFieldGroupCount> started{};
   for (std::size_t i = 0; i < kMainFieldCount; ++i) {
@@ -176,9 +178,10 @@ void TfrmMain::CreateGroups() {
     }
     // Captions are right-aligned in their column; the condenser column shares the
     // evaporator's.
+    TShadowLabel* caption = nullptr;
     if (group.captions)
-      label(field.caption, Qt::white, CaptionFont(), Qt::AlignRight,
-            {group.captionX, y - 1, kCaptionWidth, kEditHeight + 2});
+      caption = label(field.caption, Qt::white, CaptionFont(), Qt::AlignRight,
+                      {group.captionX, y - 1, kCaptionWidth, kEditHeight + 2});
 
     TCustomEdit* edit = field.masked ? static_cast<TCustomEdit*>(new TMaskEdit(body)) : new TEdit(body);
     edits_[i] = edit;
@@ -188,8 +191,9 @@ void TfrmMain::CreateGroups() {
     edit->setStyleSheet(editStyle);
     edit->SetReadOnly(!field.typed);
     edit->SetCp1252Only(true);  // record texts are single bytes of code page 1252
-    // A screen reader announces "Job Name" rather than "edit"; the design-load fields name
-    // their column first.
+    // A screen reader announces "Job Name" rather than "edit", and finds the caption linked
+    // to the field; the design-load fields name their column first.
+    if (caption) caption->setBuddy(edit);
     edit->setAccessibleName(group.column ? QStringLiteral("%1 %2").arg(group.column, field.caption)
                                          : QString::fromLatin1(field.caption));
   }

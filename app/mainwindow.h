@@ -65,6 +65,15 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void ApplyPanelLengths();
   void ApplyDefaultLimits();
 
+  // Reads the data file at `path` and shows it, tied to the window (Open Data File once the
+  // dialog has answered).  A file that cannot be read is reported and changes nothing.
+  void OpenDataFile(const QString& path);
+  // Opens a file named on the command line (a double-click in the file manager): an order
+  // archive (.upz in any letter case) as Open Encrypted Data File, any other file as Open
+  // Data File.  A file that does not exist is reported and changes nothing.  `path` is
+  // absolute.
+  void OpenFileArgument(const QString& path);
+
   // Extracts an order archive into the temporary folder and shows its unit data file.
   // Every failure ends in an "Error" message; the record and the window change only when
   // the unit data file was found and read.  Neither the caption nor the current data file

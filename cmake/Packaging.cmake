@@ -1,9 +1,10 @@
 # Installation and the Debian package.
 #
 #   cmake --install build [--prefix /usr]     quellso, quellso-tool, quellso-panel-sim, their
-#                                             manual pages, the desktop entry, the AppStream
-#                                             metadata, the icons, the release notes, the
-#                                             copyright and the changelog
+#                                             manual pages, the desktop entry, the order
+#                                             archives' file type, the AppStream metadata, the
+#                                             icons, the release notes, the copyright and the
+#                                             changelog
 #   cpack --config build/CPackConfig.cmake    a .deb for `apt install ./quellso_*.deb`
 
 include(GNUInstallDirs)
@@ -70,6 +71,8 @@ add_custom_target(quellso_package_files ALL DEPENDS ${quellso_compressed})
 # ---- what is installed ----------------------------------------------------------------------
 
 install(FILES resources/quellso.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The order archives' file type, which the desktop entry opens (shared-mime-info).
+install(FILES resources/quellso-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quellso.xml)
 install(FILES ${QUELLSO_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 # The icon in the usual sizes of the hicolor theme, and the scalable one.
 foreach(size 16 22 24 32 48 64 128 256)
