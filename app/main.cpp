@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 #include <string>
 
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "files/localpath.h"
+#include "files/standardstreams.h"
 #include "quellso/version.h"
 #include "ui/exceptionbox.h"
 #include "ui/pictures.h"
@@ -26,15 +28,16 @@ bool DisplayAvailable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepStandardStreamsOpen();
   // The command line first: --help and --version need no display.
   const TCommandLine line = ReadCommandLine(argc, argv);
   switch (line.action) {
     case TCommandLine::Action::Help:
-      std::fputs(QuellsoUsage(), stdout);
-      return 0;
-    case TCommandLine::Action::Version:
-      std::fputs(VersionLine("quellso").c_str(), stdout);
-      return 0;
+    case TCommandLine::Action::Version: {
+      StandardOutput output("quellso");
+      std::cout << (line.action == TCommandLine::Action::Help ? std::string(QuellsoUsage()) : VersionLine("quellso"));
+      return output.Finish(0, 1);
+    }
     case TCommandLine::Action::Wrong:
       std::fprintf(stderr, "quellso: %s\nTry \"quellso --help\".\n", line.error.c_str());
       return 2;

@@ -25,6 +25,15 @@ std::string_view Chars(std::string_view text, std::ptrdiff_t first, std::ptrdiff
   return text.substr(static_cast<std::size_t>(first - 1), static_cast<std::size_t>(last - first + 1));
 }
 
+// A part of a composite key as it is written: without the blanks that pad it at its end.
+// The panel pads every value with spaces to its length, and a padded part would push the
+// parts after it past the key's read width.  Only spaces go: the panel pads with nothing
+// else, and pads a value again when it is sent, so they carry nothing for it.
+std::string_view WithoutPadding(std::string_view part) {
+  while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+  return part;
+}
+
 // 1-based position of a character found by find/rfind, or 0.
 std::ptrdiff_t Position(std::size_t found) {
   return found == std::string_view::npos ? 0 : static_cast<std::ptrdiff_t>(found) + 1;
@@ -152,10 +161,12 @@ void WriteDataFile(const UnitDataRecord& record, ProfileDocument& file) {
         values[i] = record.Text(key.first);
         break;
       case K::Nozzle:
-        values[i] = std::string(record.Text(key.first)) + "-" + record.Text(key.second);
+        values[i] = std::string(WithoutPadding(record.Text(key.first))) + "-" +
+                    std::string(WithoutPadding(record.Text(key.second)));
         break;
       case K::Power:
-        values[i] = std::string(record.Power()) + "/" + record.Phases() + "/" + record.Frequency();
+        values[i] = std::string(WithoutPadding(record.Power())) + "/" + std::string(WithoutPadding(record.Phases())) +
+                    "/" + std::string(WithoutPadding(record.Frequency()));
         break;
     }
     entries[i] = {key.section, key.key, values[i]};

@@ -7,7 +7,9 @@
 //
 // Values are the members' texts, unchanged, except for two composite keys: the nozzle
 // arrangement "Nozzle(In-Out)" joins in and out with a '-', and "Power(volts/ph/hz)" joins
-// power, phases and frequency with '/'.  The reader keeps at most read width - 1 characters
+// power, phases and frequency with '/'; each part is written without the spaces that pad
+// it at its end (the panel pads its values to its lengths, and padded parts would not fit
+// the key's read width).  The reader keeps at most read width - 1 characters
 // of each value (so "Nozzle(In-Out)" shows at most 3 characters and the power triple 19),
 // splits the composites, and derives the starter type from the starter text when the file
 // gives none.

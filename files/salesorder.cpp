@@ -102,6 +102,13 @@ ArchiveName BuildArchiveName(std::string_view salesOrderText, std::string_view d
   return name;
 }
 
+bool IsSalesOrderNumber(std::string_view text) {
+  if (text.size() != 11 || text[8] != '-') return false;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (i != 8 && (text[i] < '0' || text[i] > '9')) return false;
+  return true;
+}
+
 std::string ArchiveChoicePattern(std::string_view path) {
   const std::size_t dot = path.rfind('.');
   std::string pattern(path);
@@ -171,5 +178,6 @@ OrderArchiveSearch FindOrderArchive(std::string_view salesOrderText, std::string
   const FolderAndMask pattern = SplitPattern(search.tried.back());
   for (const std::string& name : ListMatchingFiles(pattern.folder, pattern.mask))
     search.found.push_back(pattern.folder / name);
+  search.otherLines = !search.found.empty();
   return search;
 }

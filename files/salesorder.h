@@ -47,6 +47,10 @@ struct SalesOrderNumber {
 
 SalesOrderNumber ParseSalesOrderNumber(std::string_view text);
 
+// Whether `text` is a whole sales order number as the lookup's field takes it with every
+// position filled: eight digits, '-', two digits ("98123456-02").
+bool IsSalesOrderNumber(std::string_view text);
+
 // The archive's file name, such as "52n9c1jl.upz".
 std::string ArchiveFileName(const SalesOrderNumber& number, ArchiveVariant variant);
 
@@ -101,5 +105,8 @@ struct OrderArchiveSearch {
   // The archives found: the one of a variant name, or every one the pattern matched, sorted
   // as ListMatchingFiles sorts them.  Exactly one is a match; none or several are not.
   std::vector<std::filesystem::path> found;
+  // The pattern found them: they are archives of other lines of the order, not of the line
+  // asked for.
+  bool otherLines = false;
 };
 OrderArchiveSearch FindOrderArchive(std::string_view salesOrderText, std::string_view defaultFolder);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_set>
 
 #include "files/implode.h"
 
@@ -175,22 +176,41 @@ void WriteMember(const unsigned char* buffer, std::size_t size, void* param) {
   if (!m.writeFailed && !WriteAll(m.output, buffer, size)) m.writeFailed = true;
 }
 
-// Creates or truncates a member's output file.  Never follows a link and never writes
-// into anything but a plain file (O_NONBLOCK: a named pipe without a reader fails at
-// once instead of blocking).
-Fd CreateOutput(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-               0666));
-  struct stat st {};
-  if (fd.get() >= 0 && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) return Fd();
-  return fd;
+// The output files of one extraction: those it created, which are its own to truncate again
+// (a later member of the same name) and to take back.
+struct Outputs {
+  ExistingFiles existing;
+  std::unordered_set<std::string> created;
+};
+
+// Opens a member's output file: creates it, or truncates a plain file of that name when the
+// extraction made it or may replace what was there.  Never follows a link and never writes
+// into anything but a plain file (O_NONBLOCK: a named pipe without a reader fails at once
+// instead of blocking).
+Fd CreateOutput(const std::string& path, Outputs& outputs) {
+  constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Fd fd(::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
+    if (fd.get() >= 0) {
+      outputs.created.insert(path);
+      return fd;
+    }
+    if (errno != EEXIST) return Fd();
+    if (outputs.existing == ExistingFiles::kKeep && !outputs.created.contains(path)) return Fd();
+    fd = Fd(::open(path.c_str(), kFlags | O_TRUNC));
+    struct stat st {};
+    if (fd.get() >= 0) return ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? std::move(fd) : Fd();
+    if (errno != ENOENT) return Fd();
+    // Removed in between: create it after all.
+  }
+  return Fd();
 }
 
 // Extracts one member into `path`; `expanded` counts the decoded bytes of every member.
 ArchiveResult ExtractMember(const ArchiveFile& archive, const UpzEntry& entry,
                             const std::string& path, unsigned char* workArea,
-                            std::uint64_t& expanded) {
-  Fd output = CreateOutput(path);
+                            std::uint64_t& expanded, Outputs& outputs) {
+  Fd output = CreateOutput(path, outputs);
   if (output.get() < 0) return ArchiveResult::kCantOpenDestination;
   if (entry.storedSize == 0) {
     return output.Close() ? ArchiveResult::kNoError : ArchiveResult::kWriteError;
@@ -239,7 +259,7 @@ std::string MemberFileName(std::string_view storedName) {
 ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& archive,
                              std::string& destinationFolder,
                              std::optional<std::string_view> memberName,
-                             ArchiveProgress* progress) {
+                             ArchiveProgress* progress, ExistingFiles existing) {
   std::unique_ptr<unsigned char[]> workArea(new (std::nothrow)
                                                 unsigned char[kImplodeWorkAreaSize]);
   if (!workArea) return ArchiveResult::kNoMemory;
@@ -255,7 +275,7 @@ ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& a
   if (progress) progress->ArchiveNotification(kArchiveBeginNotification, count);
   if (count > kMaxArchiveMembers) return ArchiveResult::kTooManyMembers;
   std::uint64_t expanded = 0;
-  std::vector<std::string> written;  // every output file made, for taking them back
+  Outputs outputs{existing, {}};
   UpzEntry entry;
   for (std::int32_t i = 0; i < count; ++i) {
     if (progress) progress->ArchiveNotification(kArchiveEntryNotification, i);
@@ -263,11 +283,11 @@ ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& a
     if (memberName && !SameIgnoringCase(*memberName, entry.name)) continue;
     const std::string fileName = MemberFileName(entry.name);
     if (fileName.empty()) continue;
-    written.push_back(destinationFolder + fileName);
     const ArchiveResult extracted =
-        ExtractMember(file, entry, written.back(), workArea.get(), expanded);
+        ExtractMember(file, entry, destinationFolder + fileName, workArea.get(), expanded, outputs);
     if (extracted == ArchiveResult::kTooLarge) {
-      for (const std::string& path : written) ::unlink(path.c_str());
+      // Only what this extraction created goes: a file that was there before stays.
+      for (const std::string& path : outputs.created) ::unlink(path.c_str());
       return extracted;
     }
     if (extracted != ArchiveResult::kNoError) return extracted;

@@ -84,6 +84,11 @@ class ArchiveProgress {
   ~ArchiveProgress() = default;
 };
 
+// What an extraction does with a file that is already in the destination folder under a
+// member's name: replace it (kReplace), or leave it and fail (kKeep).  A file that the
+// extraction itself created (an earlier member of the same name) is always replaced.
+enum class ExistingFiles { kReplace, kKeep };
+
 // Extracts the members of `archive` into `destinationFolder`.
 //
 // `expected` is checked against the archive's header: the signature as a zero-terminated
@@ -96,15 +101,17 @@ class ArchiveProgress {
 // Entries are processed in order, from 0 while below the entry count (a count of 0 or less
 // processes none).  Each member is written to the destination folder under
 // MemberFileName() of its name; a member whose file name is empty is skipped.  The output
-// file is created or truncated; an existing link, folder or other non-plain file of that
-// name is never written through (kCantOpenDestination).  A stored size of 0 gives an empty
+// file is created, or a plain file of that name truncated (with kKeep only one that this
+// call created; any other gives kCantOpenDestination); an existing link, folder or other
+// non-plain file of that name is never written through (kCantOpenDestination).  A stored size of 0 gives an empty
 // file; otherwise the decoder sees at most the stored size in bytes from the data offset.
 // Later entries of the same name replace earlier ones.
 //
 // An entry count above kMaxArchiveMembers is refused before any member is written
 // (kTooManyMembers).  The decoded bytes of all members are counted as they are decoded:
 // the block that would take them beyond kMaxArchiveExpandedBytes is not written, decoding
-// stops, and every file this call has written is removed again (kTooLarge).
+// stops, and every file this call has created is removed again (kTooLarge); a file that was
+// there before and was replaced stays.
 //
 // Returns kNoError when every entry was processed; otherwise the code of the first
 // failure, after which nothing more is extracted.  But for the two limits, what was written
@@ -113,7 +120,8 @@ class ArchiveProgress {
 ArchiveResult ExtractArchive(UpzHeader& expected, const std::filesystem::path& archive,
                              std::string& destinationFolder,
                              std::optional<std::string_view> memberName = std::nullopt,
-                             ArchiveProgress* progress = nullptr);
+                             ArchiveProgress* progress = nullptr,
+                             ExistingFiles existing = ExistingFiles::kReplace);
 
 // Reads the directory of `archive` into `entries` (cleared first), checking the header as
 // ExtractArchive does.  Returns kNoError when every entry was read; kReadError when the

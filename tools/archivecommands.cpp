@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,9 +23,6 @@
 #include "tools/tool.h"
 
 namespace {
-
-// Exit status of expand when standard output cannot be written (0..4 are the decoder's).
-constexpr int kExitOutputFailed = 5;
 
 // Why an archive cannot be opened, in the system's words where it has some.
 std::string CantOpenReason(const std::string& path) {
@@ -109,11 +107,6 @@ int Expand(const std::vector<std::string>& args, std::ostream& out, std::ostream
   auto workArea = std::make_unique<unsigned char[]>(kImplodeWorkAreaSize);
   ExpandStreams streams{std::cin, out};
   const ExpandResult result = ExpandImploded(ReadInput, WriteOutput, workArea.get(), &streams);
-  out.flush();
-  if (!out) {
-    err << "quellso-tool: cannot write standard output\n";
-    return kExitOutputFailed;
-  }
   switch (result) {
     case ExpandResult::kOk: break;
     case ExpandResult::kBadDictionary: err << "quellso-tool: standard input: unknown dictionary size\n"; break;
@@ -136,20 +129,74 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return kExitSuccess;
 }
 
+// The members' file names that are already taken in `folder` (by a file of any kind), each
+// once, as Printable gives them.
+std::vector<std::string> TakenNames(const std::string& archive, const std::string& folder) {
+  std::vector<UpzEntry> entries;
+  ReadArchiveDirectory(archive, entries);  // a failure shows in the extraction
+  std::vector<std::string> taken;
+  std::error_code ignored;
+  for (const UpzEntry& entry : entries) {
+    const std::string name = MemberFileName(entry.name);
+    if (name.empty()) continue;
+    const std::filesystem::path path =
+        folder.empty() ? std::filesystem::path(name) : std::filesystem::path(folder) / name;
+    const std::string shown = Printable(name);
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored)) &&
+        std::find(taken.begin(), taken.end(), shown) == taken.end())
+      taken.push_back(shown);
+  }
+  return taken;
+}
+
+// "a", "a and b", "a, b and c"; beyond five names, "a, b, c, d, e and 7 more".
+std::string NameList(const std::vector<std::string>& names) {
+  constexpr std::size_t kShown = 5;
+  std::string list;
+  const std::size_t shown = std::min(names.size(), kShown);
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " and " : ", ";
+    list += names[i];
+  }
+  if (names.size() > shown) list += " and " + std::to_string(names.size() - shown) + " more";
+  return list;
+}
+
 int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty() || args.size() > 2) return UsageError(err, "extract takes ARCHIVE and an optional FOLDER");
-  std::string folder = args.size() == 2 ? args[1] : std::string();
+  bool force = false;
+  std::vector<std::string> positional;
+  for (const std::string& arg : args) {
+    if (arg == "--force")
+      force = true;
+    else
+      positional.push_back(arg);
+  }
+  if (positional.empty() || positional.size() > 2)
+    return UsageError(err, "extract takes ARCHIVE, an optional FOLDER and --force");
+  const std::string& archive = positional[0];
+  std::string folder = positional.size() == 2 ? positional[1] : std::string();
   const std::string where = folder.empty() ? "the current folder" : folder;
+  // Files of the members' names are not replaced unless asked: all of them are named before
+  // anything is written, and the extraction itself never replaces one that appears meanwhile.
+  if (!force) {
+    if (const std::vector<std::string> taken = TakenNames(archive, folder); !taken.empty()) {
+      out << ArchiveErrorText(ArchiveResult::kCantOpenDestination) << '\n';
+      return FileError(err, "extract", archive,
+                       where + " already holds " + NameList(taken) +
+                           "; nothing was extracted (--force replaces such files)");
+    }
+  }
   UpzHeader expected = UpzHeader::Expected();
-  const ArchiveResult result = ExtractArchive(expected, args[0], folder);
+  const ArchiveResult result = ExtractArchive(expected, archive, folder, std::nullopt, nullptr,
+                                              force ? ExistingFiles::kReplace : ExistingFiles::kKeep);
   out << ArchiveErrorText(result) << '\n';
   switch (result) {
     case ArchiveResult::kNoError: return kExitSuccess;
     case ArchiveResult::kCantOpenDestination:
-      return FileError(err, "extract", args[0], "a member's file cannot be created in " + where);
+      return FileError(err, "extract", archive, "a member's file cannot be created in " + where);
     case ArchiveResult::kWriteError:
-      return FileError(err, "extract", args[0], "a member's file cannot be written in " + where);
-    default: return FileError(err, "extract", args[0], ArchiveReason(result, args[0]));
+      return FileError(err, "extract", archive, "a member's file cannot be written in " + where);
+    default: return FileError(err, "extract", archive, ArchiveReason(result, archive));
   }
 }
 
@@ -173,11 +220,13 @@ constexpr ToolCommand kCommands[] = {
      "data offset and stored size, separated by tabs.  Bytes of a name outside printable\n"
      "ASCII, and the backslash, are shown as \\xHH.",
      List},
-    {"extract", "extract ARCHIVE [FOLDER]",
+    {"extract", "extract ARCHIVE [FOLDER] [--force]",
      "Extracts every member of ARCHIVE into FOLDER (default: the current folder), which\n"
      "must exist, and prints the result: \"No Error\" (exit status 0) or what went wrong\n"
      "(exit status 1).  Members are written under the last part of their stored names,\n"
-     "never outside FOLDER.",
+     "never outside FOLDER.  When FOLDER already holds a file of a member's name, nothing\n"
+     "is extracted and the names are given, unless --force replaces such files.  An\n"
+     "archive refused for its size takes back the files it created, and only those.",
      Extract},
     {"archive-name", "archive-name NUMBER",
      "Prints the archive names for the sales order number NUMBER (such as 98123456-02):\n"

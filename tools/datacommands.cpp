@@ -93,7 +93,7 @@ int Get(const std::vector<std::string>& all, std::ostream& out, std::ostream& er
   if (const FileStatus status = LoadExisting(positional[0], file); !status)
     return FileError(err, "read", positional[0], status.reason);
   const std::string text = file.Read(positional[1], positional[2], "", width);
-  out << (bytes ? text : Cp1252ToUtf8(text)) << '\n';
+  out << (bytes ? text : PlainText(text)) << '\n';
   return kExitSuccess;
 }
 
@@ -127,7 +127,8 @@ constexpr ToolCommand kCommands[] = {
      "carry included.  FILE may be an order archive (.upz): its unit data file LTCUNIT.DAT\n"
      "is read.  A FILE that does not exist is an error.  Values are printed in UTF-8, each\n"
      "byte of the file as its character of Windows code page 1252 (the character set of\n"
-     "data files and panels); with --bytes they are printed as the file's bytes, unchanged.",
+     "data files and panels), control characters and the backslash escaped (\\n, \\r, \\t,\n"
+     "\\\\, \\xNN); with --bytes they are printed as the file's bytes, unchanged.",
      Show},
     {"convert", "convert IN OUT",
      "Reads the data file IN into an empty unit record and writes the record into the data\n"
@@ -139,8 +140,8 @@ constexpr ToolCommand kCommands[] = {
      "Prints the value of KEY in SECTION of FILE as a read into a buffer of N characters\n"
      "gives it (at most N - 1 characters; N defaults to 4096).  Section and key names ignore\n"
      "letter case; a missing section or key prints an empty line, a missing FILE is an\n"
-     "error.  The value is printed in UTF-8, as show prints it; with --bytes as the file's\n"
-     "bytes, unchanged.",
+     "error.  The value is printed in UTF-8 and escaped, as show prints it; with --bytes as\n"
+     "the file's bytes, unchanged.",
      Get},
     {"set", "set FILE SECTION KEY VALUE [--bytes]",
      "Sets KEY in SECTION of FILE to VALUE, adding the key or the section when missing and\n"
@@ -158,7 +159,7 @@ std::span<const ToolCommand> DataFileCommands() { return kCommands; }
 void PrintRecord(std::ostream& out, const UnitDataRecord& record, bool bytes) {
   for (const UnitMemberInfo& info : kUnitMembers) {
     const char* text = record.Text(info.member);
-    out << info.name << '=' << (bytes ? std::string(text) : Cp1252ToUtf8(text)) << '\n';
+    out << info.name << '=' << (bytes ? std::string(text) : PlainText(text)) << '\n';
   }
 }
 

@@ -58,12 +58,16 @@ void PrintHelp(std::ostream& out) {
       out << "\n";
     }
   }
-  out << "Exit status: 0 on success; 1 when a file cannot be read or written (a one-line\n"
+  out << "Plain output (not --json, not --bytes) escapes control characters and the\n"
+      << "backslash in values: \\n, \\r, \\t, \\\\ and \\xNN (NN the byte in hexadecimal).\n\n"
+      << "Exit status: 0 on success; 1 when a file cannot be read or written (a one-line\n"
       << "message on standard error names the file and the reason); 2 for a command line\n"
       << "that names no known command or gives the wrong arguments.  expand exits with the\n"
       << "decoder's result instead (see above).  The panel commands exit with 1 when the\n"
       << "panel refuses a write, does not answer every request, or (verify) differs, and\n"
-      << "with 3 when the port cannot be opened or an input cannot be read.\n";
+      << "with 3 when the port cannot be opened or an input cannot be read.  Every command\n"
+      << "exits with 5 when its standard output cannot be written (a full disk, a closed\n"
+      << "output), unless it failed otherwise.\n";
 }
 
 }  // namespace

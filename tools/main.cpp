@@ -2,11 +2,12 @@
 
 #include <iostream>
 
+#include "files/standardstreams.h"
 #include "tools/tool.h"
 
 int main(int argc, char** argv) {
+  KeepStandardStreamsOpen();
+  StandardOutput output("quellso-tool");
   std::vector<std::string> args(argv + 1, argv + argc);
-  const int status = RunTool(args, std::cout, std::cerr);
-  std::cout.flush();
-  return status;
+  return output.Finish(RunTool(args, std::cout, std::cerr), kExitOutputFailed);
 }

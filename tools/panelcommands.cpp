@@ -66,8 +66,9 @@ struct PanelCommandLine {
   bool json = false;
   bool verify = true;
   std::vector<Setting> sets;
-  std::string order;  // --order
-  std::string input;  // FILE.dat or FILE.upz
+  std::string order;      // --order
+  bool anyLine = false;   // --any-line: --order may take an archive of another line of the order
+  std::string input;      // FILE.dat or FILE.upz
 };
 
 std::string Lowered(std::string_view text) {
@@ -94,6 +95,12 @@ std::string ParseSetting(std::string_view text, Setting& setting) {
     return "--set " + std::string(info->name) + ": the value holds a character that panels and data files cannot " +
            "hold (they hold the characters of Windows code page 1252, Western European), at byte " +
            std::to_string(offset + 1) + " of the value";
+  for (std::size_t i = 0; i < bytes->size(); ++i) {
+    if (const char32_t c = Cp1252ToCodePoint(static_cast<unsigned char>((*bytes)[i])); IsControlCharacter(c))
+      return "--set " + std::string(info->name) + ": the value holds the control character " +
+             PlainText(bytes->substr(i, 1)) + " (character " + std::to_string(i + 1) +
+             "); a panel's values are printable text on one line";
+  }
   if (bytes->size() > info->capacity)
     return "--set " + std::string(info->name) + ": the value has " + std::to_string(bytes->size()) +
            " characters; the record holds " + std::to_string(info->capacity);
@@ -116,7 +123,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, unsigned allo
   static constexpr Option kOptions[] = {
       {"--port", kPortOption, true},  {"--units", kUnitsOption, true}, {"--out", kOutOption, true},
       {"--json", kJsonOption, false}, {"--set", kSetOption, true},     {"--no-verify", kNoVerifyOption, false},
-      {"--order", kInput, true},
+      {"--order", kInput, true},    {"--any-line", kInput, false},
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -163,15 +170,21 @@ std::string ParseCommandLine(const std::vector<std::string>& args, unsigned allo
     } else if (name == "--order") {
       if (!line.input.empty() || !line.order.empty())
         return std::string(command) + " takes one input: --order NUMBER or one FILE";
+      if (!IsSalesOrderNumber(value))
+        return "--order takes a sales order number of eight digits, a dash and two digits, such as 98123456-02, "
+               "not '" + value + "'";
       line.order = value;
+    } else if (name == "--any-line") {
+      line.anyLine = true;
     }
   }
+  if (line.anyLine && line.order.empty()) return "--any-line goes with --order NUMBER";
   return {};
 }
 
 // ---- the panel's answers ----
 
-std::string Quoted(std::string_view bytes) { return "\"" + Cp1252ToUtf8(bytes) + "\""; }
+std::string Quoted(std::string_view bytes) { return "\"" + PlainText(bytes) + "\""; }
 
 // "3, 9, 19 to 41": ascending slots, runs of three or more as ranges.
 std::string SlotList(const std::vector<int>& numbers) {
@@ -229,7 +242,7 @@ std::string JsonString(std::string_view bytes) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+    } else if (IsControlCharacter(c)) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
       out += escaped;
@@ -279,7 +292,7 @@ bool Same(const SlotValue& value, const std::optional<std::string>& panel) {
 }
 
 void PrintSlotLine(std::ostream& out, int slot, std::string_view first, std::string_view second) {
-  out << slot << '\t' << SlotDescription(slot) << '\t' << Cp1252ToUtf8(first) << '\t' << Cp1252ToUtf8(second) << '\n';
+  out << slot << '\t' << SlotDescription(slot) << '\t' << PlainText(first) << '\t' << PlainText(second) << '\n';
 }
 
 // ---- the steps every command takes ----
@@ -308,7 +321,7 @@ bool LoadInput(const PanelCommandLine& line, const PanelSetup& setup, std::optio
   std::string path = line.input;
   if (!line.order.empty()) {
     const OrderArchiveSearch search = FindOrderArchive(line.order, setup.archiveFolder);
-    if (search.found.size() != 1) {
+    if (search.found.size() != 1 || (search.otherLines && !line.anyLine)) {
       err << kProgram << ": no single order archive for " << line.order << " in "
           << (setup.archiveFolder.empty() ? std::string("the current folder (no archive folder is set in Preferences)")
                                           : "the archive folder " + setup.archiveFolder)
@@ -317,6 +330,9 @@ bool LoadInput(const PanelCommandLine& line, const PanelSetup& setup, std::optio
         err << (i == 0 ? "" : i + 1 == search.tried.size() ? " and " : ", ") << search.tried[i];
       if (search.found.empty()) {
         err << "; none exists\n";
+      } else if (search.found.size() == 1) {
+        err << "; 1 match, of another line of the order: " << search.found.front().string()
+            << "; --any-line takes it, or name it as FILE\n";
       } else {
         err << "; " << search.found.size() << " match:";
         for (const auto& found : search.found) err << " " << found.string();
@@ -325,7 +341,8 @@ bool LoadInput(const PanelCommandLine& line, const PanelSetup& setup, std::optio
       return false;
     }
     path = search.found.front().string();
-    err << kProgram << ": order " << line.order << " is " << path << "\n";
+    err << kProgram << ": order " << line.order << " is " << path
+        << (search.otherLines ? " (another line of the order, taken for --any-line)" : "") << "\n";
   }
   if (path.empty()) return true;
   input.emplace();
@@ -478,24 +495,26 @@ constexpr ToolCommand kCommands[] = {
      Lengths},
     {"panel get", "panel get [--port PORT] [--units english|metric] [--out FILE.dat] [--json]",
      "Reads the panel's 41 values as Get Data does (the unit system of --units, default the\n"
-     "settings file's) and prints every record member as show prints it, or one JSON object\n"
-     "of them with --json; --out also writes them into the data file FILE.dat.",
+     "settings file's) and prints every record member as show prints it (control characters\n"
+     "escaped), or one JSON object of them with --json; --out also writes them into the data\n"
+     "file FILE.dat.",
      Get},
     {"panel send",
      "panel send [--port PORT] [--units english|metric] [--set MEMBER=VALUE]... [--no-verify] "
-     "[--order NUMBER | FILE.dat | FILE.upz]",
+     "[--order NUMBER [--any-line] | FILE.dat | FILE.upz]",
      "Programs the panel.  Asks its lengths (all 41 must answer, else nothing is written)\n"
      "and reads its values; lays the input over them as Open Data File does (a data file,\n"
-     "an order archive, or with --order the archive of that sales order number in the\n"
-     "archive folder of the settings file), applies each --set (MEMBER as show names it,\n"
-     "VALUE in UTF-8), and writes the 41 values as Send Data does (a blank date is not\n"
-     "written).  Prints slot<TAB>description<TAB>old<TAB>new for each value it changed,\n"
-     "then reads the values back and compares them with what was written, unless\n"
-     "--no-verify.",
+     "an order archive, or with --order the archive of that sales order number, such as\n"
+     "98123456-02, in the archive folder of the settings file; an archive of another line\n"
+     "of the order only with --any-line), applies each --set (MEMBER as show names it,\n"
+     "VALUE in UTF-8, printable), and writes the 41 values as Send Data does (a blank date\n"
+     "is not written).  Prints slot<TAB>description<TAB>old<TAB>new for each value it\n"
+     "changed, then reads the values back and compares them with what was written,\n"
+     "unless --no-verify.",
      Send},
     {"panel verify",
      "panel verify [--port PORT] [--units english|metric] [--set MEMBER=VALUE]... "
-     "[--order NUMBER | FILE.dat | FILE.upz]",
+     "[--order NUMBER [--any-line] | FILE.dat | FILE.upz]",
      "Does what send does short of writing: prints slot<TAB>description<TAB>panel<TAB>input\n"
      "for each value of the panel that differs from what send would write, and exits with\n"
      "status 1 when any does.",

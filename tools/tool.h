@@ -21,6 +21,9 @@ inline constexpr int kExitUsage = 2;       // the command line asks for somethin
 // the port cannot be opened, or an input cannot be read.
 inline constexpr int kExitPanelFailed = 1;
 inline constexpr int kExitCannotOpen = 3;
+// Any command whose standard output cannot be written (a full disk, a closed stream); expand's
+// results 0..4 come before it.
+inline constexpr int kExitOutputFailed = 5;
 
 struct ToolCommand {
   std::string_view name;      // "show"; a command of a group, "panel get", takes two arguments
@@ -50,9 +53,20 @@ FileStatus LoadArchiveUnitFile(const std::string& path, ProfileDocument& documen
 // a command line, a mistyped name is an error rather than a file without keys.
 FileStatus LoadUnitData(const std::string& path, ProfileDocument& document);
 
+// Whether `c` is a control character: C0 (below U+0020), DEL, or C1 (U+0080 to U+009F; the
+// five bytes that code page 1252 leaves undefined stand for such characters).
+constexpr bool IsControlCharacter(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// A record text (bytes of Windows code page 1252) as plain output prints it: in UTF-8, with
+// each control character and the backslash escaped, so that a value can neither break its
+// line nor reach the terminal as a command: \n, \r, \t, \\ and \xNN (NN the byte in
+// lower-case hexadecimal).
+std::string PlainText(std::string_view bytes);
+
 class UnitDataRecord;
-// Every text member of the record in member order, one Member=value line each: the values in
-// UTF-8, or with `bytes` as the record holds them (bytes of Windows code page 1252).
+// Every text member of the record in member order, one Member=value line each: the values as
+// PlainText gives them, or with `bytes` as the record holds them (bytes of Windows code page
+// 1252, unchanged).
 void PrintRecord(std::ostream& out, const UnitDataRecord& record, bool bytes);
 
 // Runs the tool on its arguments (without the program name); returns the exit status.

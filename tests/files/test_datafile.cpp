@@ -243,6 +243,56 @@ TEST(DataFile, WritesMembersUnderTheirKeys) {
   EXPECT_EQ(file.Read("Job Information", "Contract-Order Number", "", 100), record.VarnOrderNumber());
 }
 
+// The panel pads its values with spaces to its lengths: the composite keys are written
+// without the padding of each part, so that they fit their read widths and split back into
+// the same parts.  Only trailing spaces go.
+struct CompositeCase {
+  const char* name;
+  std::string in, out;                // the nozzle members
+  std::string power, phases, frequency;
+  std::string nozzleLine, powerLine;  // as written
+  std::string readIn, readOut, readPower, readPhases, readFrequency;
+};
+
+void PrintTo(const CompositeCase& c, std::ostream* os) { *os << c.name; }
+
+class DataFileComposite : public ::testing::TestWithParam<CompositeCase> {};
+
+TEST_P(DataFileComposite, IsWrittenWithoutThePanelsPadding) {
+  const CompositeCase& c = GetParam();
+  UnitDataRecord record{};
+  record.SetEvNozzleIn(c.in);
+  record.SetEvNozzleOut(c.out);
+  record.SetPower(c.power);
+  record.SetPhases(c.phases);
+  record.SetFrequency(c.frequency);
+  ProfileDocument file;
+  WriteDataFile(record, file);
+  EXPECT_NE(file.Bytes().find("\r\nNozzle(In-Out)=" + c.nozzleLine + "\r\n"), std::string::npos) << file.Bytes();
+  EXPECT_NE(file.Bytes().find("\r\nPower(volts/ph/hz)=" + c.powerLine + "\r\n"), std::string::npos) << file.Bytes();
+  const UnitDataRecord back = Read(file);
+  EXPECT_STREQ(back.EvNozzleIn(), c.readIn.c_str());
+  EXPECT_STREQ(back.EvNozzleOut(), c.readOut.c_str());
+  EXPECT_STREQ(back.Power(), c.readPower.c_str());
+  EXPECT_STREQ(back.Phases(), c.readPhases.c_str());
+  EXPECT_STREQ(back.Frequency(), c.readFrequency.c_str());
+}
+
+const std::string k16 = std::string(16, ' ');
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, DataFileComposite,
+    ::testing::Values(
+        CompositeCase{"PaddedToSixteen", "C" + std::string(15, ' '), "D" + std::string(15, ' '),
+                      "460" + std::string(13, ' '), "3" + std::string(15, ' '), "60" + std::string(14, ' '), "C-D",
+                      "460/3/60", "C", "D", "460", "3", "60"},
+        CompositeCase{"AllBlank", k16, k16, k16, k16, k16, "-", "//", "", "", "", "", ""},
+        CompositeCase{"Unpadded", "C", "D", "460", "3", "60", "C-D", "460/3/60", "C", "D", "460", "3", "60"},
+        // Blanks inside a part, at its start, and tabs are the value's own.
+        CompositeCase{"InnerBlanksAndTabsKept", "1\t", "", "4 6", " 3\t ", "60", "1\t-", "4 6/ 3\t/60", "1\t", "",
+                      "4 6", " 3\t", "60"}),
+    [](const ::testing::TestParamInfo<CompositeCase>& info) { return std::string(info.param.name); });
+
 TEST(DataFile, WriteThenReadGivesEveryListedMemberBack) {
   const TempFolder folder;
   const UnitDataRecord written = FullRecord();

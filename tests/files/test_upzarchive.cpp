@@ -278,6 +278,32 @@ TEST_F(UpzArchive, LaterDuplicateReplacesEarlier) {
   EXPECT_EQ(Text("same.txt"), "second");
 }
 
+// Keeping what was there: a file of a member's name that was in the folder before is never
+// opened for writing, while the extraction's own file of a repeated name is replaced as ever.
+// What a refused archive takes back is only what it created.
+TEST_F(UpzArchive, KeepLeavesFilesThatWereThereBefore) {
+  WriteFile(out_ / "mine.txt", {'k', 'e', 'e', 'p'});
+  UpzHeader expected = UpzHeader::Expected();
+  std::string folder = out_.string();
+  EXPECT_EQ(ExtractArchive(expected,
+                           Archive(BuildUpz({{"same.txt", Compressed("first, longer text")},
+                                             {"same.txt", Compressed("second")},
+                                             {"mine.txt", Compressed("overwritten")}})),
+                           folder, std::nullopt, nullptr, ExistingFiles::kKeep),
+            ArchiveResult::kCantOpenDestination);
+  EXPECT_EQ(Text("same.txt"), "second");
+  EXPECT_EQ(Text("mine.txt"), "keep");
+
+  // Replacing: the file that was there is replaced, and stays when the archive is refused.
+  fs::remove(out_ / "same.txt");
+  EXPECT_EQ(Extract(Archive(BuildUpz({{"mine.txt", Compressed("replaced")},
+                                      {"new.txt", Compressed("created")},
+                                      {"big.txt", ImplodedRun(256 * 1024 * 1024 + 1)}}))),
+            ArchiveResult::kTooLarge);
+  EXPECT_EQ(Extracted(), std::set<std::string>{"mine.txt"});
+  EXPECT_EQ(Text("mine.txt"), "replaced");
+}
+
 TEST_F(UpzArchive, NamesCannotLeaveTheDestinationFolder) {
   const fs::path archive = Archive(BuildUpz({
       {"../../x1", Compressed("1")},

@@ -29,12 +29,19 @@ void Check(bool ok, const char* what) {
 
 bool Same(const UnitDataRecord& a, const UnitDataRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// A part of a composite key without the spaces at its end.
+std::string Part(const char* text) {
+  std::string part(text);
+  part.erase(part.find_last_not_of(' ') + 1);
+  return part;
+}
+
 std::string KeyValue(const UnitDataRecord& record, const DataFileKey& key) {
   switch (key.kind) {
     case DataFileKey::Kind::Nozzle:
-      return std::string(record.Text(key.first)) + "-" + record.Text(key.second);
+      return Part(record.Text(key.first)) + "-" + Part(record.Text(key.second));
     case DataFileKey::Kind::Power:
-      return std::string(record.Power()) + "/" + record.Phases() + "/" + record.Frequency();
+      return Part(record.Power()) + "/" + Part(record.Phases()) + "/" + Part(record.Frequency());
     default:
       return record.Text(key.first);
   }

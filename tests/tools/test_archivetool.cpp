@@ -184,6 +184,48 @@ TEST_F(ArchiveTool, ExtractWritesEveryMemberIntoTheFolder) {
   EXPECT_FALSE(fs::exists(folder.path().parent_path() / "up.txt"));
 }
 
+// Files already in the folder under members' names are not replaced unless --force: every
+// such name is given, and nothing is extracted.
+TEST_F(ArchiveTool, ExtractKeepsFilesThatAreThereUnlessForced) {
+  const std::string path = Archive("order.upz", {{.name = "LTCUNIT.DAT", .stored = Compressed(kUnitFile)},
+                                                 {.name = "notes.txt", .stored = Compressed(kText)},
+                                                 {.name = "new.txt", .stored = Compressed(kText)}});
+  fs::create_directory(folder / "out");
+  WriteBytes(folder / "out/LTCUNIT.DAT", "mine");
+  fs::create_symlink("elsewhere", folder / "out/notes.txt");
+  const ToolRun run = Tool({"extract", path, P("out")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Can't open destination file:\n");
+  EXPECT_EQ(run.err, "quellso-tool: cannot extract " + path + ": " + P("out") +
+                         " already holds LTCUNIT.DAT and notes.txt; nothing was extracted (--force replaces such "
+                         "files)\n");
+  EXPECT_EQ(ReadBytes(folder / "out/LTCUNIT.DAT"), "mine");
+  EXPECT_FALSE(fs::exists(folder / "out/new.txt"));
+
+  fs::remove(folder / "out/notes.txt");
+  const ToolRun forced = Tool({"extract", "--force", path, P("out")});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(ReadBytes(folder / "out/LTCUNIT.DAT"), kUnitFile);
+  EXPECT_EQ(ReadBytes(folder / "out/new.txt"), kText);
+}
+
+// An archive refused for its size takes back what it created, never a file that was there.
+TEST_F(ArchiveTool, ARefusedExtractRemovesOnlyWhatItCreated) {
+  const std::string path = Archive("bomb.upz", {{.name = "first.txt", .stored = Compressed(kText)},
+                                                {.name = "notes.txt", .stored = Compressed(kText)},
+                                                {.name = "BOMB.TXT", .stored = ImplodedRun(256u * 1024 * 1024 + 1)}});
+  fs::create_directory(folder / "out");
+  WriteBytes(folder / "out/notes.txt", "mine");
+  WriteBytes(folder / "out/other.txt", "other");
+  const ToolRun run = Tool({"extract", path, P("out"), "--force"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Archive expands to more than 256 MiB\n");
+  EXPECT_FALSE(fs::exists(folder / "out/first.txt"));
+  EXPECT_FALSE(fs::exists(folder / "out/BOMB.TXT"));
+  EXPECT_EQ(ReadBytes(folder / "out/notes.txt"), kText);  // replaced, as --force asked, and kept
+  EXPECT_EQ(ReadBytes(folder / "out/other.txt"), "other");
+}
+
 TEST_F(ArchiveTool, ExtractWithoutAFolderUsesTheCurrentOne) {
   const std::string path = Archive("order.upz", {{.name = "here.txt", .stored = Compressed(kText)}});
   fs::create_directory(folder / "cwd");
@@ -346,6 +388,7 @@ TEST_F(ArchiveTool, ShowOfAMissingArchiveSaysWhy) {
 TEST(ArchiveToolUsage, WrongCommandLinesExitWithTwo) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"expand", "file"}, {"list"}, {"list", "a", "b"}, {"extract"}, {"extract", "a", "b", "c"},
+           {"extract", "--force"},
            {"archive-name"}, {"archive-name", "1", "2"}}) {
     const ToolRun run = Tool(args);
     EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
@@ -358,7 +401,7 @@ TEST(ArchiveToolUsage, WrongCommandLinesExitWithTwo) {
 TEST(ArchiveToolUsage, HelpDescribesTheArchiveCommands) {
   const ToolRun run = Tool({"--help"});
   EXPECT_EQ(run.status, 0);
-  for (const char* text : {"\n  expand\n", "\n  list ARCHIVE\n", "\n  extract ARCHIVE [FOLDER]\n",
+  for (const char* text : {"\n  expand\n", "\n  list ARCHIVE\n", "\n  extract ARCHIVE [FOLDER] [--force]\n",
                            "\n  archive-name NUMBER\n", "order archive (.upz)"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
 }

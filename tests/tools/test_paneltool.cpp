@@ -3,7 +3,10 @@
 // the test's own.  The serial path is the real one: the tool's serial port, link and event
 // loop.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,10 +24,9 @@
 #include "tests/panel/ptypair.h"
 #include "tests/panel/simprocess.h"
 #include "tools/panelsim/panelsim.h"
-#include "tools/tool.h"
-#ifdef QUELLSO_HAVE_UPZ_BUILDER
 #include "tests/files/upzbuilder.h"
-#endif
+#include "tests/support/brokenoutput.h"
+#include "tools/tool.h"
 
 namespace {
 
@@ -79,10 +81,12 @@ int SimLength(int slot) { return DefaultSimLengths()[static_cast<std::size_t>(sl
 
 // A data file with every key, as a factory makes one (the date and the serial numbers are
 // never in one): the job location holds bytes of code page 1252 (an e with an accent, the
-// euro sign), the model number is longer than the panel's 20 characters.
+// euro sign), the tons control characters, the model number is longer than the panel's 20
+// characters.
 std::string UnitFile() {
   UnitDataRecord record{};
   for (int slot = 8; slot <= kLastSlot; ++slot) record.SetSlot(slot, "V" + std::to_string(slot));
+  record.SetSlot(9, "V\x01\t9");  // control characters, which only plain output escapes
   record.SetCdNozzleIn("A");
   record.SetCdNozzleOut("B");
   record.SetEvNozzleIn("C");
@@ -97,7 +101,6 @@ std::string UnitFile() {
 }
 const std::string kUnitFile = UnitFile();
 
-#ifdef QUELLSO_HAVE_UPZ_BUILDER
 // An order archive whose unit data file is kUnitFile.
 std::vector<std::uint8_t> OrderArchive() {
   UpzMember member;
@@ -105,7 +108,6 @@ std::vector<std::uint8_t> OrderArchive() {
   member.stored = Compressed(kUnitFile);
   return BuildUpz({member});
 }
-#endif
 
 class PanelTool : public ::testing::Test {
  protected:
@@ -218,6 +220,90 @@ TEST_P(PanelGet, PrintsThePanelsValues) {
 INSTANTIATE_TEST_SUITE_P(Panels, PanelGet, ::testing::ValuesIn(kGetCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Writes `text` into `slot` of the panel on `device` with a write request of its own, as
+// another program may have programmed it (a value with a line break, say); true once the
+// panel has logged it as accepted.
+bool WriteSlot(SimProcess& sim, const std::string& device, int slot, const std::string& text) {
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  std::vector<std::uint8_t> payload = {kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty, 0,
+                                       kTextData, static_cast<std::uint8_t>(text.size())};
+  payload.insert(payload.end(), text.begin(), text.end());
+  std::array<std::uint8_t, kFrameBufferSize> frame{};
+  const std::size_t size = EncodeFrame(kWriteRequestCommand, static_cast<std::uint8_t>(slot), payload, frame);
+  const bool written = size > 0 && ::write(fd, frame.data(), size) == static_cast<ssize_t>(size);
+  const std::optional<std::string> logged = written ? sim.ReadLine() : std::nullopt;
+  ::close(fd);
+  return logged && logged->starts_with("write slot " + std::to_string(slot) + " ") && logged->ends_with("accepted");
+}
+
+// Get Data, Save, Open, Send Data: the panel pads its values with blanks to its lengths, and
+// the data file saved from them gives every value back as it was, the composite keys (power,
+// phases and frequency; nozzle in and out) included.
+TEST_F(PanelTool, GetSaveOpenSendLeavesEveryValueAsItWas) {
+  const std::string state = (folder / "panel.dat").string();
+  StartPanel({"--state", state});
+  // A panel programmed once holds its values padded to its lengths.
+  ASSERT_EQ(Tool({"panel", "send", "--no-verify"}).status, 0);
+  const std::string before = ReadBytes(state);
+  ASSERT_NE(before.find("Slot 17=\"3" + std::string(15, ' ') + "\""), std::string::npos) << before;
+
+  const std::string unit = (folder / "unit.dat").string();
+  const ToolRun got = Tool({"panel", "get", "--out", unit});
+  ASSERT_EQ(got.status, 0) << got.err;
+  const ToolRun sent = Tool({"panel", "send", unit});
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_EQ(sent.out, "");  // no value changed
+  EXPECT_EQ(ReadBytes(state), before);
+}
+
+// Plain output escapes control characters and the backslash: a line break in a panel's value
+// cannot make a line of its own, and an escape sequence does not reach the terminal.
+TEST_F(PanelTool, PlainOutputEscapesControlCharacters) {
+  StartPanel({});
+  ASSERT_EQ(Tool({"panel", "send", "--no-verify"}).status, 0);  // every value padded, as programmed
+  ASSERT_EQ(Log(41 + 42 + 42).size(), 125u);
+  ASSERT_TRUE(WriteSlot(*sim, device, 2, "Plant\nTons=9999"));
+  ASSERT_TRUE(WriteSlot(*sim, device, 3, "\x1b[2J\\Quay\t\r\x9d\xE9"));
+  const ToolRun run = Tool({"panel", "get"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  EXPECT_EQ(lines.size(), kUnitMembers.size());
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Tons="); }), 1);
+  EXPECT_NE(run.out.find("\nJobName=Plant\\nTons=9999\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\nJobLocation=\\x1b[2J\\\\Quay\\t\\r\\x9d\xC3\xA9\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+
+  // verify's lines too: each value stays in its column.
+  const ToolRun verify = Tool({"panel", "verify", "--set", "JobName=Plant"});
+  EXPECT_EQ(verify.status, 1) << verify.err;
+  const std::string location = "\\x1b[2J\\\\Quay\\t\\r\\x9d\xC3\xA9";  // 13 characters on the panel
+  EXPECT_EQ(Lines(verify.out),
+            (std::vector<std::string>{"2\tJob Name\tPlant\\nTons=9999\t" + Padded("Plant", SimLength(2)),
+                                      "3\tJob Location\t" + location + "\t" + location +
+                                          std::string(static_cast<std::size_t>(SimLength(3) - 13), ' ')}));
+}
+
+// Output that cannot be written fails the command, although the panel was read.
+TEST_F(PanelTool, GetIntoAnUnwritableOutputFails) {
+  StartPanel({});
+  WriteSettings("");
+  for (const BrokenOutput output : {BrokenOutput::kFull, BrokenOutput::kClosed}) {
+    const BrokenOutputRun run =
+        RunWithBrokenOutput(QUELLSO_TOOL, {"panel", "get", "--json", "--port", device}, output,
+                            {{"QUELLSO_SETTINGS", settings.string()}},
+                            {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUELLSO_COM1", "QUELLSO_COM2",
+                             "QUELLSO_COM3", "QUELLSO_COM4"});
+    EXPECT_EQ(run.status, 5) << run.err;
+    EXPECT_NE(run.err.find("quellso-tool: cannot write standard output: "), std::string::npos) << run.err;
+    EXPECT_EQ(Log(42).size(), 42u);  // the panel was read, and heard nothing else
+  }
+}
+
 TEST_F(PanelTool, LengthsPrintsTheFortyOneLengths) {
   StartPanel({"--lengths", "all=16,2=24,4=40"});
   const ToolRun run = Tool({"panel", "lengths"});
@@ -247,14 +333,10 @@ class PanelSend : public PanelTool, public ::testing::WithParamInterface<SendCas
 TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   std::vector<std::string> input;
   if (GetParam().order) {
-#ifdef QUELLSO_HAVE_UPZ_BUILDER
     std::filesystem::create_directory(folder / "orders");
     WriteFile(folder / "orders" / "52n9c1jm.upz", OrderArchive());
     WriteSettings("[Preferences]\nUPZPath=" + (folder / "orders").string() + "\n");
     input = {"--order", "98123456-02"};
-#else
-    GTEST_SKIP() << "order archives for tests need libstorm-dev";
-#endif
   } else {
     WriteBytes(folder / "unit.dat", kUnitFile);
     input = {(folder / "unit.dat").string()};
@@ -264,7 +346,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
 
   // A value with a quote, a backslash, a control character and a euro sign, given in UTF-8.
   if (GetParam().blankDate) input.push_back("--set=CommissionDate=");
-  std::vector<std::string> args = {"panel", "send", "--set", "VarnOrderNumber=SO-\"7\\\x01\xE2\x82\xAC"};
+  std::vector<std::string> args = {"panel", "send", "--set", "VarnOrderNumber=SO-\"7\\\xE2\x82\xAC"};
   args.insert(args.end(), input.begin(), input.end());
   const ToolRun run = Tool(args);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -290,7 +372,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   EXPECT_EQ(write(2), "write slot 2 \"" + Padded("Dock 9 Cold Store", SimLength(2)) + "\" -> accepted");
   EXPECT_EQ(write(3), "write slot 3 \"" + Padded("Caf\\xE9 \\x80 Quay", SimLength(3) + 6) + "\" -> accepted");
   EXPECT_EQ(write(4), "write slot 4 \"QX9C8A7B-1D-EXTENDED\" -> accepted");  // cut to the panel's 20
-  EXPECT_EQ(write(5), "write slot 5 \"SO-\\x227\\x5C\\x01\\x80" + std::string(8, ' ') + "\" -> accepted");
+  EXPECT_EQ(write(5), "write slot 5 \"SO-\\x227\\x5C\\x80" + std::string(9, ' ') + "\" -> accepted");
   EXPECT_EQ(write(6), "write slot 6 \"" + Padded("PNL-55821", SimLength(6)) + "\" -> accepted");   // kept
   EXPECT_EQ(write(7), "write slot 7 \"" + Padded("CH-0098812", SimLength(7)) + "\" -> accepted");  // kept
   EXPECT_EQ(write(41).rfind("write slot 41 ", 0), 0u) << write(41);
@@ -308,7 +390,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
 
   // The same input again: the panel holds it, so verify finds nothing; a different value is
   // one line and exit status 1.
-  std::vector<std::string> same = {"panel", "verify", "--set", "VarnOrderNumber=SO-\"7\\\x01\xE2\x82\xAC"};
+  std::vector<std::string> same = {"panel", "verify", "--set", "VarnOrderNumber=SO-\"7\\\xE2\x82\xAC"};
   same.insert(same.end(), input.begin(), input.end());
   const ToolRun verified = Tool(same);
   EXPECT_EQ(verified.status, 0) << verified.err;
@@ -320,7 +402,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   EXPECT_EQ(Lines(differs.out),
             (std::vector<std::string>{
                 "2\tJob Name\t" + Padded("Dock 9 Cold Store", SimLength(2)) + "\t" + Padded("Dock 10", SimLength(2)),
-                "5\tVarn Order Number\t" + Padded("SO-\"7\\\x01\xE2\x82\xAC", SimLength(5) + 2) + "\t" +
+                "5\tVarn Order Number\t" + Padded("SO-\"7\\\\\xE2\x82\xAC", SimLength(5) + 3) + "\t" +
                     Padded("SO-98123456", SimLength(5))}));
 
   // What get --json gives back is valid JSON with the value's characters.
@@ -330,8 +412,9 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error).object();
   ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
   EXPECT_EQ(object.value("VarnOrderNumber").toString(),
-            QString::fromUtf8("SO-\"7\\\x01\xE2\x82\xAC") + QString(8, ' '));
-  EXPECT_NE(json.out.find("\\u0001"), std::string::npos) << json.out;
+            QString::fromUtf8("SO-\"7\\\xE2\x82\xAC") + QString(9, ' '));
+  EXPECT_EQ(object.value("Tons").toString(), QString::fromUtf8("V\x01\t9") + QString(12, ' '));
+  EXPECT_NE(json.out.find("\"V\\u0001\\u00099 "), std::string::npos) << json.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, PanelSend, ::testing::ValuesIn(kSendCases),
@@ -436,6 +519,8 @@ struct OrderCase {
   const char* name;
   std::vector<std::string> archives;  // in the archive folder
   const char* message;                // "@" stands for the archive folder
+  bool anyLine = false;               // --any-line
+  const char* number = "98123456-02";
 };
 
 const OrderCase kOrderCases[] = {
@@ -447,9 +532,19 @@ const OrderCase kOrderCases[] = {
      {"52n9c1aa.upz", "52n9c1ab.upz"},
      "tried @/52n9c1jl.upz, @/52n9c1jm.upz and @/52n9c*.upz; 2 match: @/52n9c1aa.upz @/52n9c1ab.upz; name the one "
      "to use as FILE"},
-    // One archive of the order under another line is the single match; letter case does not
-    // matter.  The input is read, and only the port is missing.
-    {"TheOneOfTheSameOrder", {"52N9C1AA.UPZ"}, "order 98123456-02 is @/52N9C1AA.UPZ"},
+    // One archive of the order under another line is the single match, taken only with
+    // --any-line; letter case does not matter.  The input is read, and only the port is missing.
+    {"TheOneOfTheSameOrder", {"52N9C1AA.UPZ"}, "order 98123456-02 is @/52N9C1AA.UPZ", true},
+    {"AnotherLineIsRefused",
+     {"52n9c1jl.upz"},
+     "no single order archive for 98123456-03 in the archive folder @/: tried @/52n9c2bd.upz, @/52n9c2bf.upz and "
+     "@/52n9c*.upz; 1 match, of another line of the order: @/52n9c1jl.upz; --any-line takes it, or name it as FILE",
+     false,
+     "98123456-03"},
+    {"TwoOfTheSameOrderWithAnyLine",
+     {"52n9c1aa.upz", "52n9c1ab.upz"},
+     "2 match: @/52n9c1aa.upz @/52n9c1ab.upz; name the one to use as FILE",
+     true},
     {"TheFirstVariant", {"52n9c1jl.upz", "52n9c1jm.upz"}, "order 98123456-02 is @/52n9c1jl.upz"},
 };
 
@@ -458,20 +553,18 @@ void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name; }
 class PanelOrder : public PanelTool, public ::testing::WithParamInterface<OrderCase> {};
 
 TEST_P(PanelOrder, IsFoundAsTheSalesOrderLookupFindsIt) {
-#ifdef QUELLSO_HAVE_UPZ_BUILDER
   const std::filesystem::path orders = folder / "orders";
   std::filesystem::create_directory(orders);
   for (const std::string& name : GetParam().archives) WriteFile(orders / name, OrderArchive());
   WriteSettings("[Preferences]\nUPZPath=" + orders.string() + "/\n");
   std::string message = GetParam().message;
   for (std::size_t at; (at = message.find('@')) != std::string::npos;) message.replace(at, 1, orders.string());
-  const ToolRun run =
-      RunToolProcess({"panel", "verify", "--order", "98123456-02", "--port", "/dev/quellso-no-such-adapter"}, settings);
+  std::vector<std::string> args = {"panel", "verify", "--order", GetParam().number,
+                                   "--port", "/dev/quellso-no-such-adapter"};
+  if (GetParam().anyLine) args.push_back("--any-line");
+  const ToolRun run = RunToolProcess(args, settings);
   EXPECT_EQ(run.status, 3);
   EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-#else
-  GTEST_SKIP() << "order archives for tests need libstorm-dev";
-#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Archives, PanelOrder, ::testing::ValuesIn(kOrderCases),
@@ -506,6 +599,23 @@ const UsageCase kUsageCases[] = {
     {"SetOfAMistypedDate",
      {"panel", "send", "--set", "CommissionDate=2003-02-03"},
      "--set CommissionDate: '2003-02-03' is not a date such as 03 FEB 2003"},
+    // Control characters: a line break would make the panel's value print as two lines.
+    {"SetOfALineFeed",
+     {"panel", "send", "--set", "JobName=Plant\nTons=9999"},
+     "--set JobName: the value holds the control character \\n (character 6); a panel's values are printable text"},
+    {"SetOfAnEscape", {"panel", "verify", "--set", "JobName=\x1b[31m"}, "control character \\x1b (character 1)"},
+    {"SetOfATab", {"panel", "send", "--set", "JobLocation=A\tB"}, "control character \\t (character 2)"},
+    {"SetOfAnUndefinedByte", {"panel", "send", "--set", "JobName=A\xC2\x81"}, "control character \\x81 (character 2)"},
+    // --order takes a whole sales order number.
+    {"AnOrderOfFreeText",
+     {"panel", "send", "--order", "garbage"},
+     "--order takes a sales order number of eight digits, a dash and two digits, such as 98123456-02, not "
+     "'garbage'"},
+    {"AnOrderWithOneLineDigit", {"panel", "verify", "--order=98123456-3"}, "not '98123456-3'"},
+    {"AnOrderWithBlanks", {"panel", "verify", "--order", "1234    -02"}, "not '1234    -02'"},
+    {"AnOrderWithoutItsLine", {"panel", "verify", "--order", "98123456"}, "not '98123456'"},
+    {"AnyLineOnGet", {"panel", "get", "--any-line"}, "panel get does not take --any-line"},
+    {"AnyLineWithoutOrder", {"panel", "send", "--any-line", "unit.dat"}, "--any-line goes with --order NUMBER"},
 };
 
 void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }

@@ -1,10 +1,12 @@
 // The three installed programs as a user starts them: --help, --version and wrong command
-// lines, each run as a process with no display; and their manual pages, which must describe
-// every command and option that --help lists.
+// lines, each run as a process with no display; output that cannot be written (a full disk,
+// a closed standard output); and their manual pages, which must describe every command and
+// option that --help lists.
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -13,6 +15,9 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "tests/files/filetestsupport.h"
+#include "tests/support/brokenoutput.h"
 
 namespace {
 
@@ -115,6 +120,85 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"SimUnknownOption", &kSim, {"--bogus"}, 2, "", "unknown option \"--bogus\""},
         CommandLineCase{"SimVersionTakesNoValue", &kSim, {"--version=2"}, 2, "", "--version takes no value"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
+
+// ---- output that cannot be written ---------------------------------------------------------
+
+// An order archive of one member, an empty unit data file, made by hand.
+std::string OneMemberArchive() {
+  std::string bytes(210 + 21, '\0');
+  bytes.replace(0, 3, "upl");
+  bytes[4] = 2;                          // version
+  bytes[206] = 1;                        // entry count
+  bytes.replace(210, 11, "LTCUNIT.DAT");  // name; data offset and stored size 0
+  return bytes;
+}
+
+struct OutputCase {
+  const char* name;
+  const QString* program;
+  std::vector<std::string> args;  // "@" stands for the test's folder
+  int status;                     // when standard output cannot be written
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
+
+class UnwritableOutput : public ::testing::TestWithParam<OutputCase> {};
+
+// Whatever a command prints, a failure to print it is an error with a message: a script must
+// never keep an empty file and believe it.
+TEST_P(UnwritableOutput, IsAnErrorWithAMessage) {
+  const OutputCase& c = GetParam();
+  const TempFolder folder;
+  WriteBytes(folder / "unit.dat", "[Job Information]\r\nJob Name=Plant 4\r\n");
+  WriteBytes(folder / "order.upz", OneMemberArchive());
+  std::vector<std::string> args = c.args;
+  for (std::string& arg : args)
+    if (arg.starts_with('@')) arg = folder.path().string() + arg.substr(1);
+  for (const BrokenOutput output : {BrokenOutput::kFull, BrokenOutput::kClosed}) {
+    const char* how = output == BrokenOutput::kFull ? "to /dev/full" : "closed";
+    const BrokenOutputRun run =
+        RunWithBrokenOutput(c.program->toStdString(), args, output, {}, {"DISPLAY", "WAYLAND_DISPLAY"});
+    EXPECT_EQ(run.status, c.status) << how << ": " << run.err;
+    const std::string program = QFileInfo(*c.program).fileName().toStdString();
+    const std::string reason = output == BrokenOutput::kFull ? "No space left on device" : "Bad file descriptor";
+    EXPECT_EQ(run.err, program + ": cannot write standard output: " + reason + "\n") << how;
+  }
+  // Nothing written into the folder: a closed standard output was not handed to a file.
+  EXPECT_EQ(ReadBytes(folder / "unit.dat"), "[Job Information]\r\nJob Name=Plant 4\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, UnwritableOutput,
+    ::testing::Values(OutputCase{"ToolShow", &kTool, {"show", "@/unit.dat"}, 5},
+                      OutputCase{"ToolShowArchive", &kTool, {"show", "@/order.upz"}, 5},
+                      OutputCase{"ToolGet", &kTool, {"get", "@/unit.dat", "Job Information", "Job Name"}, 5},
+                      OutputCase{"ToolList", &kTool, {"list", "@/order.upz"}, 5},
+                      OutputCase{"ToolExtract", &kTool, {"extract", "@/order.upz", "@", "--force"}, 5},
+                      OutputCase{"ToolArchiveName", &kTool, {"archive-name", "98123456-02"}, 5},
+                      OutputCase{"ToolHelp", &kTool, {"--help"}, 5},
+                      OutputCase{"ToolVersion", &kTool, {"--version"}, 5},
+                      OutputCase{"QuellsoHelp", &kQuellso, {"--help"}, 1},
+                      OutputCase{"QuellsoVersion", &kQuellso, {"--version"}, 1},
+                      OutputCase{"SimHelp", &kSim, {"--help"}, 1},
+                      OutputCase{"SimVersion", &kSim, {"--version"}, 1}),
+    [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
+
+// A command that prints nothing does not fail for want of a standard output, and the file it
+// opens does not take the closed output's place.
+TEST(UnusedStandardOutput, IsNoError) {
+  const TempFolder folder;
+  const std::string file = (folder / "unit.dat").string();
+  for (const BrokenOutput output : {BrokenOutput::kFull, BrokenOutput::kClosed}) {
+    const BrokenOutputRun run =
+        RunWithBrokenOutput(kTool.toStdString(), {"set", file, "Job Information", "Job Name", "Plant 5"}, output);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+  }
+  EXPECT_EQ(ReadBytes(folder / "unit.dat"), "[Job Information]\r\nJob Name=Plant 5\r\n");
+  const BrokenOutputRun show = RunWithBrokenOutput(kTool.toStdString(), {"show", file}, BrokenOutput::kClosed);
+  EXPECT_EQ(show.status, 5);
+  EXPECT_EQ(ReadBytes(folder / "unit.dat"), "[Job Information]\r\nJob Name=Plant 5\r\n");
+}
 
 // ---- manual pages ---------------------------------------------------------------------------
 

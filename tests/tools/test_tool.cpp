@@ -93,6 +93,20 @@ TEST_F(QuellsoTool, GetAndSetTakeWindowsTextInUtf8OrAsItsBytes) {
   }
 }
 
+// Plain output escapes control characters and the backslash, so that a value can neither
+// reach the terminal as a command nor be taken for another; --bytes prints the bytes.
+TEST_F(QuellsoTool, ShowAndGetEscapeControlCharacters) {
+  const std::string bytes = "A\x1b[31m\tB\\C\x81\x7f\x01 \xE9";
+  WriteBytes(folder / "controls.dat", "[Job Information]\r\nJob Name=" + bytes + "\r\n");
+  const std::string escaped = "A\\x1b[31m\\tB\\\\C\\x81\\x7f\\x01 \u00E9";
+  const ToolRun show = Tool({"show", P("controls.dat")});
+  EXPECT_NE(show.out.find("\nJobName=" + escaped + "\n"), std::string::npos) << show.out;
+  EXPECT_EQ(show.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(Tool({"get", P("controls.dat"), "Job Information", "Job Name"}).out, escaped + "\n");
+  EXPECT_EQ(Tool({"get", P("controls.dat"), "Job Information", "Job Name", "--bytes"}).out, bytes + "\n");
+  EXPECT_NE(Tool({"show", P("controls.dat"), "--bytes"}).out.find("\nJobName=" + bytes + "\n"), std::string::npos);
+}
+
 TEST_F(QuellsoTool, GetReadsOneValueWithItsWidth) {
   EXPECT_EQ(Tool({"get", P("unit.dat"), "model information", "MODEL NUMBER"}).out, "YKCBCBS3-CKHS\n");
   EXPECT_EQ(Tool({"get", P("unit.dat"), "Model Information", "Model Number", "--width", "5"}).out, "YKCB\n");

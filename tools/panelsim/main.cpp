@@ -17,8 +17,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 
+#include "files/standardstreams.h"
 #include "quellso/version.h"
 #include "tools/panelsim/panelsim.h"
 
@@ -195,6 +197,7 @@ void Log(const TSimOptions& options, const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepStandardStreamsOpen();
   TSimOptions options;
   bool help = false;
   std::string error = ParseSimOptions(argc, argv, options, help);
@@ -202,13 +205,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quellso-panel-sim: %s\nTry \"quellso-panel-sim --help\".\n", error.c_str());
     return 2;
   }
-  if (help) {
-    std::fputs(SimUsage(), stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::fputs(VersionLine("quellso-panel-sim").c_str(), stdout);
-    return 0;
+  if (help || options.version) {
+    StandardOutput output("quellso-panel-sim");
+    std::cout << (help ? std::string(SimUsage()) : VersionLine("quellso-panel-sim"));
+    return output.Finish(0, 1);
   }
   if (!InstallSignals(error)) {
     std::fprintf(stderr, "quellso-panel-sim: %s\n", error.c_str());
