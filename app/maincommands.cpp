@@ -73,8 +73,8 @@ void TfrmMain::OpenFileArgument(const QString& path) {
     return;
   }
   OpenDlg.Choose(path);
-  std::error_code error;
-  if (!std::filesystem::exists(LocalPath(path), error)) {
+  std::error_code error;  // a file that cannot be looked at is read, and its reason told
+  if (!std::filesystem::exists(LocalPath(path), error) && !error) {
     MessageBox(this,
                QStringLiteral("Could not read the data file\n%1\n\nThere is no such file.\n\nNothing was "
                               "changed. Check the file's name, or choose the file with File > Open Data File.")
