@@ -3,11 +3,12 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
-#include "files/salesorderentry.h"
-#include "files/upzchoices.h"
-#include "panel/defaultlengthwarning.h"
+#include "app/salesorderentry.h"
+#include "app/upzchoices.h"
 #include "settings/chillerinfo.h"
+#include "settings/portmap.h"
 #include "settings/preferences.h"
 #include "ui/exceptionbox.h"
 
@@ -21,6 +22,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void CreateWindows() {
   SetApplicationTitle(QStringLiteral("Quell Sales Order Entry"));
+  UseSettingsFilePorts();  // before the main window's first show opens the port
   frmMain = new TfrmMain();
   // Every dialog belongs to the main window: the desktop keeps it over the window it blocks,
   // and on Wayland, where a program cannot place its windows, places it there.

@@ -12,8 +12,9 @@ class TApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Start-up: titles the application, creates the main window and the five dialogs hidden and
-// in their order, shows the main window.  The caller then runs the message loop.
+// Start-up: titles the application, hands the settings file's port map to the serial port,
+// creates the main window and the five dialogs hidden and in their order, shows the main
+// window.  The caller then runs the message loop.
 void CreateWindows();
 // Shows the main window (centred on the screen at its first show, which opens the serial
 // port); then, once the message loop runs, opens `file` as a file named on the command line

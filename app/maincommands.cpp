@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "app/mainwindow.h"
+#include "app/salesorderentry.h"
 #include "files/datafile.h"
 #include "files/localpath.h"
-#include "files/salesorderentry.h"
 #include "settings/chillerinfo.h"
 #include "settings/preferences.h"
 #include "ui/edits.h"

@@ -8,13 +8,13 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
+#include "app/portready.h"
 #include "panel/comm.h"
-#include "panel/defaultlengthwarning.h"
 #include "panel/pacing.h"
-#include "panel/portready.h"
+#include "panel/portcontrol.h"
 #include "panel/transfers.h"
-#include "settings/portcontrol.h"
 #include "settings/preferences.h"
 #include "ui/busycursor.h"
 #include "ui/edits.h"

@@ -1,11 +1,18 @@
-# Installation and the Debian package.
+# Installation and the Debian packages.
 #
 #   cmake --install build [--prefix /usr]     quellso, quellso-tool, quellso-panel-sim, their
 #                                             manual pages, the desktop entry, the order
 #                                             archives' file type, the AppStream metadata, the
 #                                             icons, the release notes, the copyright and the
 #                                             changelog
-#   cpack --config build/CPackConfig.cmake    a .deb for `apt install ./quellso_*.deb`
+#   cpack --config build/CPackConfig.cmake    two .deb files for `apt install ./quellso*.deb`:
+#                                             quellso-cli (the command-line tool and the panel
+#                                             simulator, no display's libraries) and quellso
+#                                             (the program and its desktop files), which
+#                                             depends on quellso-cli
+#
+# Every file installed belongs to one of two components, one per package: `cli` and
+# `quellso`.
 
 include(GNUInstallDirs)
 
@@ -58,22 +65,30 @@ function(quellso_gzip source output)
     COMMENT "Compressing ${output}"
     VERBATIM)
 endfunction()
-foreach(program quellso quellso-tool quellso-panel-sim)
-  configure_file(${PROJECT_SOURCE_DIR}/resources/man/${program}.1.in ${quellso_package_dir}/${program}.1 @ONLY)
-  quellso_gzip(${quellso_package_dir}/${program}.1 ${quellso_package_dir}/${program}.1.gz)
-  list(APPEND quellso_compressed ${quellso_package_dir}/${program}.1.gz)
-  install(FILES ${quellso_package_dir}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(quellso_programs_quellso quellso)
+set(quellso_programs_cli quellso-tool quellso-panel-sim)
+foreach(component quellso cli)
+  foreach(program ${quellso_programs_${component}})
+    configure_file(${PROJECT_SOURCE_DIR}/resources/man/${program}.1.in ${quellso_package_dir}/${program}.1 @ONLY)
+    quellso_gzip(${quellso_package_dir}/${program}.1 ${quellso_package_dir}/${program}.1.gz)
+    list(APPEND quellso_compressed ${quellso_package_dir}/${program}.1.gz)
+    install(FILES ${quellso_package_dir}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT ${component})
+  endforeach()
 endforeach()
 quellso_gzip(${PROJECT_SOURCE_DIR}/resources/debian/changelog ${quellso_package_dir}/changelog.gz)
 list(APPEND quellso_compressed ${quellso_package_dir}/changelog.gz)
 add_custom_target(quellso_package_files ALL DEPENDS ${quellso_compressed})
 
 # ---- what is installed ----------------------------------------------------------------------
+#
+# The programs install from their folders (app/, tools/), the manual pages above.
 
-install(FILES resources/quellso.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES resources/quellso.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT quellso)
 # The order archives' file type, which the desktop entry opens (shared-mime-info).
-install(FILES resources/quellso-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quellso.xml)
-install(FILES ${QUELLSO_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES resources/quellso-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quellso.xml
+        COMPONENT quellso)
+install(FILES ${QUELLSO_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT quellso)
 # The icon in the usual sizes of the hicolor theme, and the scalable one.
 foreach(size 16 22 24 32 48 64 128 256)
   set(picture icon${size}.png)
@@ -81,54 +96,84 @@ foreach(size 16 22 24 32 48 64 128 256)
     set(picture icon.png)  # the 48-pixel icon is also the window icon's small size
   endif()
   install(FILES resources/pictures/${picture} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-          RENAME quellso.png)
+          RENAME quellso.png COMPONENT quellso)
 endforeach()
 install(FILES resources/pictures/icon.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
-        RENAME quellso.svg)
+        RENAME quellso.svg COMPONENT quellso)
 # Help > Release Notes opens "Readme.txt"; the program finds this copy beside its own prefix.
 # It lives outside share/doc, which a system may leave out.
-install(FILES resources/Readme.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/quellso)
-install(FILES resources/debian/copyright ${quellso_package_dir}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES resources/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quellso)
+install(FILES resources/Readme.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/quellso COMPONENT quellso)
+install(FILES resources/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quellso
+        COMPONENT quellso)
 
-# Stripped as Debian strips (dh_strip): besides the symbols, the compiler's notes.  Runs after
-# the programs' own install rules, which come from the folders added before this file.
-install(CODE "
-  if(CMAKE_INSTALL_DO_STRIP)
-    foreach(program quellso quellso-tool quellso-panel-sim)
-      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
-                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
-                      COMMAND_ERROR_IS_FATAL ANY)
-    endforeach()
-  endif()")
+foreach(component quellso cli)
+  set(quellso_package quellso)
+  if(component STREQUAL cli)
+    set(quellso_package quellso-cli)
+  endif()
+  # Each package carries the copyright and the changelog in its own folder, as Debian asks.
+  install(FILES resources/debian/copyright ${quellso_package_dir}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${quellso_package} COMPONENT ${component})
+  # Stripped as Debian strips (dh_strip): besides the symbols, the compiler's notes.  Runs
+  # after the programs' own install rules, which come from the folders added before this file.
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program ${quellso_programs_${component}})
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()" COMPONENT ${component})
+endforeach()
 
-# ---- the Debian package ---------------------------------------------------------------------
+# ---- the Debian packages -------------------------------------------------------------------
 
 set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL quellso cli)
 set(CPACK_PACKAGE_NAME quellso)
+set(CPACK_DEBIAN_QUELLSO_PACKAGE_NAME quellso)
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME quellso-cli)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Quellso project")
 set(CPACK_PACKAGE_CONTACT "The Quellso developers <developers@quellso.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Order and nameplate data entry for chiller control panels")
-set(CPACK_PACKAGE_DESCRIPTION
-    "For the people who commission chiller control panels, in the field and at the
+# Each package's description starts with its own summary line: an empty common summary keeps
+# CPack from putting one summary in front of both.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+set(CPACK_DEBIAN_QUELLSO_DESCRIPTION
+    "Order and nameplate data entry for chiller control panels
+For the people who commission chiller control panels, in the field and at the
 factory.  The program holds one chiller unit's order and nameplate data (41
 text fields) in one window and moves it between data files (.dat), which it
 reads and writes, order archives from the factory (.upz), which it reads, and
 the chiller's control panel, over a serial line (19200 bit/s, odd parity),
 through a built-in serial port or a USB serial adapter.
 
-The package also holds quellso-tool, which reads and writes the same files
-from scripts, and quellso-panel-sim, which answers as a chiller panel on a
-pseudo-terminal, for trying the program and for training.")
+The command-line tool and the panel simulator come with it, in the package
+quellso-cli.")
+set(CPACK_DEBIAN_CLI_DESCRIPTION
+    "Chiller panel order data from scripts, and a panel simulator
+quellso-tool reads and writes the data files and order archives of the
+quellso program from scripts, and reads, writes and checks a chiller's
+control panel over a serial line, as the program does.  quellso-panel-sim
+answers as a chiller panel on a pseudo-terminal, for trying the program and
+for training.
+
+Neither program needs a display: this package installs on a machine without
+a desktop, such as a factory end-of-line station.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quellso.invalid/)
-# The shared libraries the programs link (Qt 6, the C++ runtime) become Depends through
-# dpkg-shlibdeps; the layout is drawn for Liberation Sans, and Qt needs a platform plugin.
+set(CPACK_DEBIAN_PACKAGE_SOURCE quellso)
+# The shared libraries the programs link become Depends through dpkg-shlibdeps: Qt 6 Core and
+# the C++ runtime for quellso-cli, Qt 6 Widgets besides for quellso.  quellso also needs
+# quellso-cli of its own version, the font its layout is drawn for (Liberation Sans) and
+# Qt's platform plugins.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")
+set(CPACK_COMPONENT_QUELLSO_DEPENDS cli)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_DEBIAN_QUELLSO_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")
 include(CPack)

@@ -11,11 +11,13 @@
 //   distance  := distance code h (2 to 8 bits), then the low part: 2 bits for a match of
 //                2 bytes, else k bits (k the dictionary code); distance = (h << bits) + low + 1.
 //
-// Decoding is table-driven: a 256-entry table indexed by the next 8 bits resolves each
-// length and distance code, and one for literal codes of up to 8 bits.  A longer literal
-// code starts with 4, 6 or 8 zero bits (in stream order); its first 8 bits index a marker in
-// the literal table, the decoder drops those 4, 6 or 8 bits, and a secondary table indexed
-// by the following bits gives the literal.
+// Decoding is table-driven, with tables built in the work area at every call.  After a
+// token's flag bit, the next 7 bits index the length table, whose entry holds the code's
+// bits, its extra bits and its base; the next 8 bits index the distance table and, in ASCII
+// mode, the literal table.  A literal code longer than 8 bits starts with 4 zero bits and
+// has at most 9 more: its first 8 bits index a marker in the literal table, and the 9 bits
+// after the 4 zeros index the literal in the long literal table.  Both literal tables are
+// read for every literal and the marker picks one, so the choice costs no branch.
 //
 // Input is held in a 64-bit bit buffer.  38 bits in hand are enough for any token (30 bits
 // at most) plus the 8 bits of look-ahead that the format's end-of-input rule asks for, so
@@ -24,6 +26,11 @@
 // Near the end of each input block the decoder refills byte by byte, asks the read
 // callback for more only when fewer than 38 bits are in hand, and checks after each token
 // that the token left 8 bits of real input.
+//
+// Bounds are checked once per token, not per byte: the bits in hand before it, and the
+// output position below 8192 after it.  Every table entry comes from the format's constants
+// (or is zero), so a match is at most 518 bytes long and reaches at most 4096 bytes back,
+// which the history window before the output and the room after 8192 hold.
 
 #include "files/implode.h"
 
@@ -103,29 +110,53 @@ constexpr std::uint8_t kLiteralBits[256] = {
 constexpr unsigned kHistory = 4096;            // window kept in front of new output
 constexpr unsigned kFlushAt = 2 * kHistory;    // output position that triggers a write
 constexpr unsigned kMaxMatch = 518;            // longest match
+constexpr unsigned kMaxDistance = (63u << 6 | 63u) + 1;  // high part 63, 6 low bits all set
 constexpr unsigned kEndValue = 517;            // length value of the end code
-constexpr unsigned kCopySlack = 8;             // a match copy may write 7 bytes past its end
+constexpr unsigned kCopyChunk = 16;            // a match is copied in pieces of up to this size,
+constexpr unsigned kCopySlack = kCopyChunk;    // so it may write 15 bytes past its end
 constexpr unsigned kOutSize = kFlushAt + kMaxMatch + kCopySlack;
 constexpr unsigned kInSize = kImplodeReadSize;
 constexpr int kLookahead = 8;                  // bits a token must leave in hand
 constexpr int kTokenReserve = 30 + kLookahead; // bits that any token plus look-ahead needs
+static_assert(kMaxDistance <= kHistory, "a match never reaches before the output buffer");
 
-// Value of a literal table entry whose code is longer than 8 bits.  The byte 0xFF can stand
-// for it because the literal 0xFF itself has a 13-bit code.
+// ---- Decode tables ----------------------------------------------------------------------
+
+// Length table entry: code bits | extra bits << 3 | value base << 7.
+constexpr unsigned kLengthIndexBits = 7;
+constexpr unsigned kLengthCodeBitsMask = 7;
+constexpr unsigned kLengthExtraShift = 3;
+constexpr unsigned kLengthExtraMask = 15;
+constexpr unsigned kLengthBaseShift = 7;
+
+constexpr bool LengthEntriesFit() {
+  for (unsigned i = 0; i < 16; ++i) {
+    if (kLengthBits[i] > kLengthIndexBits || kExtraBits[i] > kLengthExtraMask ||
+        kLengthBase[i] >= 1u << (16 - kLengthBaseShift))
+      return false;
+  }
+  return kLengthBase[15] + (1u << kExtraBits[15]) - 1 == kEndValue;
+}
+static_assert(LengthEntriesFit(), "length table entries hold every length code");
+
+// Value of a literal table entry that marks the first 8 bits of a longer code.  The byte
+// 0xFF can stand for it because the literal 0xFF itself has a 13-bit code.
 constexpr std::uint8_t kLongLiteral = 0xFF;
 static_assert(kLiteralBits[kLongLiteral] > 8);
 
-// The secondary literal tables, one after the other in one array: after dropping 4, 6 or 8
-// bits, the rest of the longest code in each group is 8, 7 or 5 bits.  A long code's
-// group (0, 1, 2) follows from its first 8 bits: 4 leading zeros and a one within the next
-// two bits, 6 leading zeros and a one within the next two, or 8 zeros.
-constexpr unsigned kSecondaryOffset[3] = {0, 256, 256 + 128};
-constexpr unsigned kSecondaryMask[3] = {255, 127, 31};
-constexpr unsigned kSecondarySize = 256 + 128 + 32;
+// The long literal table is indexed by the 9 bits after a long code's 4 leading zeros.
+constexpr unsigned kLongSkip = 4;
+constexpr unsigned kLongIndexBits = 9;
 
-constexpr unsigned LongLiteralGroup(unsigned first8) {
-  return static_cast<unsigned>((first8 & 0x3F) == 0) + static_cast<unsigned>(first8 == 0);
+constexpr bool LongCodesFit() {
+  for (unsigned v = 0; v < 256; ++v) {
+    if (kLiteralBits[v] > 8 && ((kLiteralCode[v] & ((1u << kLongSkip) - 1)) != 0 ||
+                                kLiteralBits[v] > kLongSkip + kLongIndexBits))
+      return false;
+  }
+  return true;
 }
+static_assert(LongCodesFit(), "every long literal code is 4 zero bits and at most 9 more");
 
 // All of the decoder's state.  It lives in the caller's work area; the decoding loop keeps
 // working copies of the bit buffer and positions in locals and writes them back whenever
@@ -142,20 +173,14 @@ struct State {
   unsigned inEnd;         // number of valid bytes in `in`
   bool inputEnded;        // the read callback returned 0
   unsigned outPos;        // next free byte of `out`; never below kHistory
-  // Length table entry: length index | code bits << 4.
-  std::uint8_t lengthTable[256];
-  // Length info by index: value base << 4 | extra bits.
-  std::uint16_t lengthInfo[16];
-  // Distance table entry: high part | code bits << 8.
+  // Indexed by the 7 bits after a match's flag bit (no length code is longer).
+  std::uint16_t lengthTable[1u << kLengthIndexBits];
+  // Indexed by the next 8 bits: high part | code bits << 8.
   std::uint16_t distanceTable[256];
-  // Literal table entry: the byte, or kLongLiteral; its bits are literalBits[byte].
+  // Indexed by the 8 bits after a literal's flag bit (ASCII mode): the byte, or kLongLiteral.
   std::uint8_t literalTable[256];
-  // Bits of a literal's code; for a code longer than 8 bits, those left after the 4, 6 or
-  // 8 that lead to its secondary table.
-  std::uint8_t literalBits[256];
-  // Literals with codes longer than 8 bits, indexed by group offset and the bits after
-  // the 4, 6 or 8 leading zeros.
-  std::uint8_t literalSecondary[kSecondarySize];
+  // Indexed by the 9 bits after a long literal code's 4 leading zeros: the byte.
+  std::uint8_t longLiteralTable[1u << kLongIndexBits];
   unsigned char in[kInSize];         // compressed input
   unsigned char out[kOutSize];       // history window, then new output
 };
@@ -164,19 +189,24 @@ struct State {
 static_assert(sizeof(State) + alignof(State) - 1 <= kImplodeWorkAreaSize,
               "the decoder state does not fit the work area");
 
-// ---- Tables -----------------------------------------------------------------------------
-
 // Fills every entry of a table whose index starts with `code` (of `bits` bits).
 template <typename T>
 void Fill(T* table, unsigned size, unsigned code, unsigned bits, T value) {
   for (unsigned i = code; i < size; i += 1u << bits) table[i] = value;
 }
 
+// The tables start zeroed, so every entry is made from the format's constants or is zero
+// (the literal 0, or a match of 2 bytes), and the bounds above hold for any entry.  The
+// format's codes are complete: only long literal entries behind short codes stay zero, and
+// the marker never picks them.
 void BuildLengthTables(State& s) {
+  std::memset(s.lengthTable, 0, sizeof s.lengthTable);
+  std::memset(s.distanceTable, 0, sizeof s.distanceTable);
   for (unsigned i = 0; i < 16; ++i) {
-    Fill<std::uint8_t>(s.lengthTable, 256, kLengthCode[i], kLengthBits[i],
-                       static_cast<std::uint8_t>(i | kLengthBits[i] << 4));
-    s.lengthInfo[i] = static_cast<std::uint16_t>(kLengthBase[i] << 4 | kExtraBits[i]);
+    const unsigned entry = kLengthBits[i] | kExtraBits[i] << kLengthExtraShift |
+                           kLengthBase[i] << kLengthBaseShift;
+    Fill<std::uint16_t>(s.lengthTable, 1u << kLengthIndexBits, kLengthCode[i], kLengthBits[i],
+                        static_cast<std::uint16_t>(entry));
   }
   for (unsigned h = 0; h < 64; ++h) {
     Fill<std::uint16_t>(s.distanceTable, 256, kDistanceCode[h], kDistanceBits[h],
@@ -185,22 +215,18 @@ void BuildLengthTables(State& s) {
 }
 
 void BuildLiteralTables(State& s) {
-  std::memset(s.literalSecondary, 0, sizeof s.literalSecondary);
+  std::memset(s.literalTable, 0, sizeof s.literalTable);
+  std::memset(s.longLiteralTable, 0, sizeof s.longLiteralTable);
   for (unsigned v = 0; v < 256; ++v) {
     const unsigned code = kLiteralCode[v];
     const unsigned bits = kLiteralBits[v];
     const auto byte = static_cast<std::uint8_t>(v);
     if (bits <= 8) {
       Fill(s.literalTable, 256, code, bits, byte);
-      s.literalBits[v] = static_cast<std::uint8_t>(bits);
-      continue;
+    } else {
+      s.literalTable[code & 0xFF] = kLongLiteral;
+      Fill(s.longLiteralTable, 1u << kLongIndexBits, code >> kLongSkip, bits - kLongSkip, byte);
     }
-    s.literalTable[code & 0xFF] = kLongLiteral;
-    const unsigned group = LongLiteralGroup(code & 0xFF);
-    const unsigned skip = 4 + 2 * group;
-    Fill(s.literalSecondary + kSecondaryOffset[group], kSecondaryMask[group] + 1, code >> skip,
-         bits - skip, byte);
-    s.literalBits[v] = static_cast<std::uint8_t>(bits - skip);
   }
 }
 
@@ -236,11 +262,21 @@ std::uint64_t LoadLittleEndian64(const unsigned char* p) {
 // ---- Output -----------------------------------------------------------------------------
 
 // Copies a match of `length` bytes from `distance` bytes back.  Source and destination may
-// overlap: a distance of 1 repeats the last byte `length` times.  May write up to 7 bytes
-// past the end of the match (kCopySlack); nothing reads them before they are overwritten.
+// overlap: a distance of 1 repeats the last byte `length` times.  May write up to
+// kCopySlack - 1 bytes past the end of the match; nothing reads them before they are
+// overwritten.
 inline void CopyMatch(unsigned char* dst, unsigned distance, unsigned length) {
   const unsigned char* src = dst - distance;
   unsigned char* const end = dst + length;
+  if (distance >= kCopyChunk) {
+    // Each piece reads only bytes written before it: they lie at least a piece back.
+    do {
+      std::memcpy(dst, src, kCopyChunk);
+      dst += kCopyChunk;
+      src += kCopyChunk;
+    } while (dst < end);
+    return;
+  }
   if (distance == 1) {
     std::memset(dst, *src, length);
     return;
@@ -287,39 +323,39 @@ struct Bits {
 template <bool kAscii, bool kChecked>
 [[gnu::always_inline]] inline Step DecodeToken(const State& s, unsigned dictBits, Bits& b,
                                                unsigned char* out, unsigned& outPos) {
-  const std::uint64_t x = b.buffer;
-  if ((x & 1) == 0) {
+  const std::uint64_t x = b.buffer >> 1;  // the bits after the flag bit
+  if ((b.buffer & 1) == 0) {
     unsigned byte;
+    unsigned codeBits;
     if constexpr (!kAscii) {
-      byte = static_cast<unsigned>(x >> 1) & 0xFF;
-      b.Drop(9);
+      byte = static_cast<unsigned>(x) & 0xFF;
+      codeBits = 8;
     } else {
-      // Both lookups are made and one is chosen, without a branch: in random data half of
-      // the literals have long codes, in no predictable order.
-      const unsigned first = static_cast<unsigned>(x >> 1) & 0xFF;
-      const unsigned group = LongLiteralGroup(first);
-      const unsigned skip = 4 + 2 * group;
-      const unsigned primary = s.literalTable[first];
+      // In random data most literals have long codes, in no predictable order: both tables
+      // are read, and the marker picks one with a mask (the compiler would make a
+      // conditional a branch).
+      const unsigned primary = s.literalTable[x & 0xFF];
       const unsigned secondary =
-          s.literalSecondary[kSecondaryOffset[group] +
-                             (static_cast<unsigned>(x >> (1 + skip)) & kSecondaryMask[group])];
-      const bool isLong = primary == kLongLiteral;
-      byte = isLong ? secondary : primary;
-      const unsigned used = 1 + (isLong ? skip : 0);
-      b.Drop(used + s.literalBits[byte]);
+          s.longLiteralTable[(x >> kLongSkip) & ((1u << kLongIndexBits) - 1)];
+      const unsigned pickLong = 0u - static_cast<unsigned>(primary == kLongLiteral);
+      byte = (secondary & pickLong) | (primary & ~pickLong);
+      codeBits = kLiteralBits[byte];
     }
+    b.buffer = x >> codeBits;
+    b.count -= static_cast<int>(1 + codeBits);
     if (kChecked && b.count < kLookahead) return Step::kFail;
     out[outPos++] = static_cast<unsigned char>(byte);
     return Step::kNext;
   }
 
-  const unsigned lengthEntry = s.lengthTable[(x >> 1) & 0xFF];
-  b.Drop(1 + (lengthEntry >> 4));
+  const unsigned lengthEntry = s.lengthTable[x & ((1u << kLengthIndexBits) - 1)];
+  const unsigned lengthBits = lengthEntry & kLengthCodeBitsMask;
+  b.buffer = x >> lengthBits;
+  b.count -= static_cast<int>(1 + lengthBits);
   if (kChecked && b.count < kLookahead) return Step::kFail;
-  const unsigned info = s.lengthInfo[lengthEntry & 15];
-  const unsigned extraBits = info & 15;
-  const unsigned value =
-      (info >> 4) + (static_cast<unsigned>(b.buffer) & ((1u << extraBits) - 1));
+  const unsigned extraBits = lengthEntry >> kLengthExtraShift & kLengthExtraMask;
+  const unsigned value = (lengthEntry >> kLengthBaseShift) +
+                         (static_cast<unsigned>(b.buffer) & ((1u << extraBits) - 1));
   b.Drop(extraBits);
   // The end code counts even when its extra bits were the last bits of the input.
   if (value == kEndValue) return Step::kEnd;
@@ -370,6 +406,7 @@ bool DecodeTokens(State& s) {
       step = DecodeToken<kAscii, true>(s, dictBits, b, out, outPos);
     }
     if (step != Step::kNext) break;
+    // A token writes at most kMaxMatch bytes (plus the copy's slack) from below kFlushAt.
     if (outPos >= kFlushAt) outPos = Flush(s, outPos);
   }
   s.bits = b.buffer;

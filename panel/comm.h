@@ -31,7 +31,7 @@
 
 #include "panel/commbackend.h"
 #include "panel/panelport.h"
-#include "settings/portcontrol.h"
+#include "panel/portcontrol.h"
 
 enum TBaudRate {
   br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000, br57600,

@@ -1,12 +1,20 @@
 #include "panel/portname.h"
 
 #include <cstring>
+#include <utility>
 
-#include "settings/settingsstore.h"
+namespace {
+TPortMap& PortMap() {
+  static TPortMap map;
+  return map;
+}
+}  // namespace
+
+void SetPortMap(TPortMap map) { PortMap() = std::move(map); }
 
 TPortNameSources SystemPortNameSources() {
   return {[](const QString& variable) { return qEnvironmentVariable(variable.toLatin1().constData()); },
-          [](const QString& key) { return SettingsValue(QStringLiteral("Ports"), key).value_or(QString()); }};
+          PortMap().device};
 }
 
 QString ResolvePortName(const QString& name, const TPortNameSources& sources) {
@@ -41,9 +49,10 @@ QString MappingHint(const TOpenFailure& f, const QStringList& adapters) {
   if (!adapters.isEmpty()) hint = " Serial adapters found: " + adapters.join(", ") + ".";
   const int n = ComPortNumber(f.name);
   const QString example = adapters.isEmpty() ? QStringLiteral("/dev/ttyUSB0") : adapters.first();
-  if (n > 0)
+  const QString file = PortMap().file ? PortMap().file() : QString();
+  if (n > 0 && !file.isEmpty())
     hint += QStringLiteral(" Connect the adapter, or map the port in the [Ports] group of %1 (COM%2=%3).")
-                .arg(SettingsFilePath())
+                .arg(file)
                 .arg(n)
                 .arg(example);
   else

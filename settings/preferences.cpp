@@ -6,8 +6,8 @@
 #include <QToolButton>
 
 #include "files/localpath.h"
-#include "settings/portcontrol.h"
-#include "settings/portlist.h"
+#include "panel/portcontrol.h"
+#include "panel/portlist.h"
 #include "settings/settingsstore.h"
 #include "ui/centre.h"
 #include "ui/combobox.h"

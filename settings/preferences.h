@@ -8,7 +8,7 @@
 // values in the file.  Cancel and the close box only hide the dialog: the controls keep what
 // the user changed, for the rest of the run and for the next Ok.
 //
-// The port list (settings/portlist.h) offers COM1 to COM4, the serial adapters plugged in
+// The port list (panel/portlist.h) offers COM1 to COM4, the serial adapters plugged in
 // (listed again each time the dialog is shown) and the configured port when it is none of
 // these; the entry chosen is stored as it is, so a configured "com1" or device path stays
 // as it was when the dialog is accepted untouched.

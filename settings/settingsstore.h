@@ -1,8 +1,8 @@
 #pragma once
 
 // The program's settings file.  The Preferences dialog keeps its three values in the group
-// "Preferences" (COMPort, UPZPath, UnitSystem); the serial port reads its device map from
-// the group "Ports" (COM1=/dev/ttyUSB0 ...).
+// "Preferences" (COMPort, UPZPath, UnitSystem); the serial port's device map is the group
+// "Ports" (COM1=/dev/ttyUSB0 ..., handed to the port by settings/portmap.h).
 //
 // Where: the file named by the environment variable QUELLSO_SETTINGS when it is set (tests
 // and demonstrations use it), otherwise the user's own file of organisation

@@ -20,6 +20,7 @@
 #include "model/cp1252.h"
 #include "model/unitdatarecord.h"
 #include "panel/transfers.h"
+#include "settings/portmap.h"
 #include "settings/settingsstore.h"
 #include "tools/panelsession.h"
 #include "tools/tool.h"
@@ -305,6 +306,7 @@ struct PanelSetup {
 };
 
 PanelSetup Setup(const PanelCommandLine& line) {
+  UseSettingsFilePorts();  // COM1..COM4 find their devices as the program finds them
   const TStoredPreferences stored = StoredPreferences();
   PanelSetup setup;
   setup.port = line.port.empty() ? stored.comPort : QString::fromLocal8Bit(line.port);

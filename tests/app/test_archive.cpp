@@ -13,10 +13,10 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "app/salesorderentry.h"
+#include "app/upzchoices.h"
 #include "files/localpath.h"
-#include "files/salesorderentry.h"
 #include "files/upzarchive.h"
-#include "files/upzchoices.h"
 #include "settings/preferences.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/files/implodewriter.h"

@@ -18,10 +18,10 @@
 
 #include "app/application.h"
 #include "app/commandline.h"
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
-#include "files/salesorderentry.h"
-#include "files/upzchoices.h"
-#include "panel/defaultlengthwarning.h"
+#include "app/salesorderentry.h"
+#include "app/upzchoices.h"
 #include "settings/chillerinfo.h"
 #include "settings/preferences.h"
 #include "tests/support/guitest.h"

@@ -10,10 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
-#include "files/salesorderentry.h"
-#include "files/upzchoices.h"
-#include "panel/defaultlengthwarning.h"
+#include "app/salesorderentry.h"
+#include "app/upzchoices.h"
 #include "settings/chillerinfo.h"
 #include "settings/preferences.h"
 #include "tests/support/guitest.h"

@@ -13,10 +13,10 @@
 #include <memory>
 #include <optional>
 
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
 #include "files/profile.h"
 #include "panel/comm.h"
-#include "panel/defaultlengthwarning.h"
 #include "panel/panellink.h"
 #include "tests/app/warninganswers.h"
 #include "tests/panel/ptypair.h"

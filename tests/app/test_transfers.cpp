@@ -17,9 +17,9 @@
 #include <span>
 #include <stdexcept>
 
+#include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
 #include "panel/comm.h"
-#include "panel/defaultlengthwarning.h"
 #include "panel/pacing.h"
 #include "panel/panellink.h"
 #include "settings/preferences.h"

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <deque>
 
-#include "panel/defaultlengthwarning.h"
+#include "app/defaultlengthwarning.h"
 
 class WarningAnswers : public QObject {
  public:

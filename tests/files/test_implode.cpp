@@ -289,6 +289,38 @@ INSTANTIATE_TEST_SUITE_P(HandBuilt, ImplodeTokens, testing::ValuesIn(TokenCases(
                            return std::string(info.param.name);
                          });
 
+// Every way a match is copied (a run of one byte, a period under 8, pieces of 8 or of 16
+// bytes, each overlapping its own output or not), at many positions around the 4096-byte
+// output blocks: matches of many lengths and distances after a 4096-byte window, against a
+// plain byte-by-byte copy and the reference decoder.  A literal before each match keeps
+// the bytes that a copy writes past its end from being what the next copy should make.
+TEST(ImplodeMatches, EveryDistanceAndLengthCopiesAsByteByByte) {
+  const Bytes window = Generated("random", 4096);
+  ImplodeWriter w(0, 6);
+  w.Literals(window);
+  Bytes expected = window;
+  std::vector<unsigned> distances;
+  for (unsigned d = 1; d <= 40; ++d) distances.push_back(d);
+  for (unsigned d : {63u, 64u, 255u, 256u, 257u, 1000u, 4095u, 4096u}) distances.push_back(d);
+  for (unsigned distance : distances) {
+    for (unsigned length : {2u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 100u, 517u, 518u}) {
+      if (length == 2 && distance > 256) continue;
+      const auto literal = static_cast<std::uint8_t>(expected.size() * 13);
+      w.Literal(literal).Match(length, distance);
+      expected.push_back(literal);
+      for (unsigned i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+    }
+  }
+  const Bytes stream = w.End().Bytes();
+  ASSERT_TRUE(storm::Explode(stream).bytes == expected);
+  for (const Feed& feed : kFeeds) {
+    SCOPED_TRACE(feed.name);
+    const Decoded run = Expand(stream, feed.step);
+    EXPECT_EQ(run.result, ExpandResult::kOk);
+    EXPECT_TRUE(run.out == expected);
+  }
+}
+
 // ---- End of input -----------------------------------------------------------------------
 
 TEST(ImplodeEnd, EndCodeOnTheLastBitOfInput) {

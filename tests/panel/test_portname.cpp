@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "panel/portname.h"
-#include "settings/settingsstore.h"
+#include "settings/portmap.h"
 
 namespace {
 
@@ -40,6 +40,7 @@ TEST(PortName, Resolution) {
 }
 
 TEST(PortName, TheSettingsFileMapsPorts) {
+  UseSettingsFilePorts();  // as the program and the tool do at start-up
   QTemporaryDir dir;
   const QString file = dir.filePath("quellso.ini");
   qputenv("QUELLSO_SETTINGS", file.toLocal8Bit());
@@ -58,6 +59,7 @@ TEST(PortName, TheSettingsFileMapsPorts) {
 // A [Ports] value is the text after '=', as every setting: commas, quotes and backslashes
 // are part of the path.
 TEST(PortName, PortsValuesAreReadAsWritten) {
+  UseSettingsFilePorts();  // as the program and the tool do at start-up
   QTemporaryDir dir;
   const QString file = dir.filePath("quellso.ini");
   qputenv("QUELLSO_SETTINGS", file.toLocal8Bit());
@@ -89,6 +91,7 @@ TOpenFailure Failure(TOpenFailure::Reason reason, QString name, QString path) {
 }
 
 TEST(PortName, OpenFailureTexts) {
+  UseSettingsFilePorts();  // as the program and the tool do at start-up
   QTemporaryDir dir;
   const QString file = dir.filePath("q.ini");
   qputenv("QUELLSO_SETTINGS", file.toLocal8Bit());

@@ -14,10 +14,10 @@
 #include <stdexcept>
 
 #include "panel/comm.h"
-#include "settings/portcontrol.h"
+#include "panel/portcontrol.h"
 #include "settings/preferences.h"
+#include "tests/panel/devicetree.h"
 #include "tests/panel/ptypair.h"
-#include "tests/settings/devicetree.h"
 #include "tests/support/guitest.h"
 #include "ui/edits.h"
 #include "ui/wall.h"

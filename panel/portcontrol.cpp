@@ -1,4 +1,4 @@
-#include "settings/portcontrol.h"
+#include "panel/portcontrol.h"
 
 QString CouldNotOpenMessage(const TPortControl& port) {
   QString text = "Could not open " + port.DeviceName() + ".\nPlease close any applications that may be using the port";

@@ -5,8 +5,8 @@
 
 #include <QTemporaryDir>
 
-#include "settings/portlist.h"
-#include "tests/settings/devicetree.h"
+#include "panel/portlist.h"
+#include "tests/panel/devicetree.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/portlist.h"
+#include "panel/portlist.h"
 
 #include <QDir>
 #include <QFileInfo>

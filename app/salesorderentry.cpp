@@ -1,4 +1,4 @@
-#include "files/salesorderentry.h"
+#include "app/salesorderentry.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,8 +6,8 @@
 #include <QToolButton>
 #include <optional>
 
+#include "app/upzchoices.h"
 #include "files/localpath.h"
-#include "files/upzchoices.h"
 #include "settings/preferences.h"
 #include "ui/centre.h"
 #include "ui/dialogkeys.h"

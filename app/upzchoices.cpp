@@ -1,4 +1,4 @@
-#include "files/upzchoices.h"
+#include "app/upzchoices.h"
 
 #include <QDir>
 #include <QToolButton>

@@ -19,7 +19,7 @@ class TfrmDefaultLengthWarning : public QDialog {
   explicit TfrmDefaultLengthWarning(QWidget* parent = nullptr);
   explicit TfrmDefaultLengthWarning(TPanelLink& link, QWidget* parent = nullptr);
 
-  // "Yes": ask the panel for its lengths (once its port is ready: see panel/portready.h),
+  // "Yes": ask the panel for its lengths (once its port is ready: see app/portready.h),
   // then close.  The replies are read later, by the main window, while the user-interface
   // thread waits for the user again.
   void SpeedButton1Click();

@@ -1,10 +1,10 @@
-#include "panel/defaultlengthwarning.h"
+#include "app/defaultlengthwarning.h"
 
 #include <QLabel>
 #include <QToolButton>
 
+#include "app/portready.h"
 #include "panel/panellink.h"
-#include "panel/portready.h"
 #include "ui/busycursor.h"
 #include "ui/centre.h"
 #include "ui/dialogkeys.h"

@@ -2,8 +2,7 @@
 
 // What the Preferences dialog and the main window need of the serial port: whether it is
 // open, close it, name its device, open it, and why the last open failed.  The serial port
-// component implements it; keeping it here lets settings/ drive the port without depending
-// on panel/.
+// component implements it; the Preferences dialog knows the port by it alone.
 
 #include <QString>
 

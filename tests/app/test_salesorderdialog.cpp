@@ -12,8 +12,8 @@
 #include <QToolButton>
 #include <functional>
 
-#include "files/salesorderentry.h"
-#include "files/upzchoices.h"
+#include "app/salesorderentry.h"
+#include "app/upzchoices.h"
 #include "settings/preferences.h"
 #include "tests/files/filetestsupport.h"
 #include "tests/panel/ptypair.h"

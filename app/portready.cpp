@@ -1,7 +1,7 @@
-#include "panel/portready.h"
+#include "app/portready.h"
 
 #include "panel/panellink.h"
-#include "settings/portcontrol.h"
+#include "panel/portcontrol.h"
 #include "ui/exceptionbox.h"
 #include "ui/messagebox.h"
 
