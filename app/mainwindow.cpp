@@ -82,6 +82,7 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
       SaveDlg(TFileDialog::Kind::Save, "Save Data File", "Data Files (*.dat)|*.dat", "dat"),
       OpenEncryptedDlg(TFileDialog::Kind::Open, "Open Encrypted Data File",
                        "Encrypted Data Files (*.upz)|*.upz|All Files (*.*)|*.*", "upz"),
+      ReportDlg(TFileDialog::Kind::Save, "Export Report", "PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*", "pdf"),
       record_(record),
       link_(link) {
   setObjectName("frmMain");
@@ -95,6 +96,7 @@ TfrmMain::TfrmMain(UnitDataRecord& record, TPanelLink& link, QWidget* parent)
   CreateGroups();
   CreateToolbar();
   CreateMenu();
+  CreatePanelHistory();
 
   tmrComm = new QTimer(this);
   tmrComm->setObjectName("tmrComm");
@@ -261,6 +263,8 @@ void TfrmMain::CreateMenu() {
       item(file, "mnuSaveDataFileAs", "Save Data File &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   mnuClose = item(file, "mnuClose", "&Close");
   file->addSeparator();
+  mnuExportReport = item(file, "mnuExportReport", "Export &Report...");
+  file->addSeparator();
   mnuPreferences = item(file, "mnuPreferences", "&Preferences...");
   file->addSeparator();
   mnuExit = item(file, "mnuExit", "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -274,6 +278,8 @@ void TfrmMain::CreateMenu() {
   mnuEditData = item(tools, "mnuEditData", "Edit Data", QKeySequence(Qt::CTRL | Qt::Key_E));
   mnuEditData->setCheckable(true);
   mnuEditData->setChecked(false);
+  tools->addSeparator();
+  mnuPanelHistory = item(tools, "mnuPanelHistory", "Panel &History...", QKeySequence(Qt::CTRL | Qt::Key_H));
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("mnuHelp");
@@ -327,6 +333,8 @@ void TfrmMain::InitActionsConnections() {
   wire(mnuSaveDataFile, &QAction::triggered, &TfrmMain::mnuSaveDataFileClick);
   wire(mnuSaveDataFileAs, &QAction::triggered, &TfrmMain::mnuSaveDataFileAsClick);
   wire(mnuClose, &QAction::triggered, &TfrmMain::mnuCloseClick);
+  wire(mnuExportReport, &QAction::triggered, &TfrmMain::mnuExportReportClick);
+  wire(mnuPanelHistory, &QAction::triggered, &TfrmMain::mnuPanelHistoryClick);
   wire(mnuPreferences, &QAction::triggered, &TfrmMain::mnuPreferencesClick);
   wire(mnuExit, &QAction::triggered, &TfrmMain::mnuExitClick);
   wire(mnuTransmitData, &QAction::triggered, &TfrmMain::cmdTxClick);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "app/mainfields.h"
 #include "files/upzarchive.h"
@@ -27,6 +28,7 @@ class TCustomEdit;
 class TEdit;
 class TMaskEdit;
 class TWallpaper;
+class TfrmPanelHistory;
 
 // The window is the panel link's owner: it hears each reply's outcome and decides what the
 // user sees (ReplyArrived, AllDataReceived, AllDataWritten, WriteRejected).  It is also the
@@ -111,12 +113,14 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   QAction* mnuSaveDataFile = nullptr;
   QAction* mnuSaveDataFileAs = nullptr;
   QAction* mnuClose = nullptr;
+  QAction* mnuExportReport = nullptr;
   QAction* mnuPreferences = nullptr;
   QAction* mnuExit = nullptr;
   QAction* mnuTransmitData = nullptr;
   QAction* mnuRequestData = nullptr;
   QAction* mnuClearScreen = nullptr;
   QAction* mnuEditData = nullptr;
+  QAction* mnuPanelHistory = nullptr;
   QAction* mnuReleaseNotes = nullptr;
   QAction* mnuAbout = nullptr;
   // Ctrl+L: Enter Sales Order # from the keyboard (a command of the window, not of the menu).
@@ -128,6 +132,12 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   TFileDialog OpenDlg;
   TFileDialog SaveDlg;
   TFileDialog OpenEncryptedDlg;
+  TFileDialog ReportDlg;
+  // Tools > Panel History.
+  TfrmPanelHistory* frmPanelHistory = nullptr;
+  // The history entry whose as-found values Panel History last loaded into the window: a
+  // Send Data of exactly those values is recorded as that entry's restore.
+  std::string RestoreSource;
 
   // ---- handlers ----
   void FormShow();
@@ -138,6 +148,8 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void mnuSaveDataFileClick();
   void mnuSaveDataFileAsClick();
   void mnuCloseClick();
+  void mnuExportReportClick();
+  void mnuPanelHistoryClick();
   void mnuPreferencesClick();
   void mnuExitClick();
   void cmdTxClick();
@@ -169,6 +181,7 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void CreateToolbar();
   void CreateMenu();
   void CreateCommPort();
+  void CreatePanelHistory();
   void InitActionsConnections();
 
   // Edit Data and Send Data: the default-length warning while the panel's lengths are not

@@ -168,10 +168,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quellso.invalid/)
 set(CPACK_DEBIAN_PACKAGE_SOURCE quellso)
-# The shared libraries the programs link become Depends through dpkg-shlibdeps: Qt 6 Core and
-# the C++ runtime for quellso-cli, Qt 6 Widgets besides for quellso.  quellso also needs
-# quellso-cli of its own version, the font its layout is drawn for (Liberation Sans) and
-# Qt's platform plugins.
+# The shared libraries the programs link become Depends through dpkg-shlibdeps: Qt 6 Core,
+# libharu (the commissioning report) and the C++ runtime for quellso-cli, Qt 6 Widgets besides
+# for quellso.  quellso also needs quellso-cli of its own version, the font its layout is drawn
+# for (Liberation Sans) and Qt's platform plugins.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_COMPONENT_QUELLSO_DEPENDS cli)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)

@@ -16,6 +16,50 @@ const std::array<UnitMemberInfo, kUnitTextMemberCount> kUnitMembers = {{
 
 namespace {
 
+constexpr const char* kSlotDescriptions[kLastSlot] = {
+    "Commissioning Date",                  // 1
+    "Job Name",                            // 2
+    "Job Location",                        // 3
+    "Model Number",                        // 4
+    "Varn Order Number",                   // 5
+    "Panel Serial Number",                 // 6
+    "Chiller Serial Number",               // 7
+    "Refrigerant",                         // 8
+    "Tons",                                // 9
+    "Gear Code",                           // 10
+    "Liquid Type",                         // 11
+    "Brine Percent",                       // 12
+    "Motor Type (VSD/SSS/EM)",             // 13
+    "Kilowatts Input",                     // 14
+    "Motor Code",                          // 15
+    "Power",                               // 16
+    "Phases",                              // 17
+    "Frequency",                           // 18
+    "Locked Rotor Amps",                   // 19
+    "Full Load Amps",                      // 20
+    "Inrush Amps",                         // 21
+    "Condenser Passes",                    // 22
+    "Condenser Design Working Pressure",   // 23
+    "Condenser Fouling Factor",            // 24
+    "Condenser Pressure Drop",             // 25
+    "Condenser Nozzle Arrangement (In)",   // 26
+    "Condenser Nozzle Arrangement (Out)",  // 27
+    "Condenser Leaving Temperature",       // 28
+    "Condenser Return Temperature",        // 29
+    "Condenser GPM",                       // 30
+    "Condenser Tube Number",               // 31
+    "Evaporator Passes",                   // 32
+    "Evaporator Design Working Pressure",  // 33
+    "Evaporator Fouling Factor",           // 34
+    "Evaporator Pressure Drop",            // 35
+    "Evaporator Nozzle Arrangement (In)",  // 36
+    "Evaporator Nozzle Arrangement (Out)", // 37
+    "Evaporator Leaving Temperature",      // 38
+    "Evaporator Return Temperature",       // 39
+    "Evaporator GPM",                      // 40
+    "Evaporator Tube Number",              // 41
+};
+
 // Slot number -> member, built once from the member table.
 struct SlotTable {
   std::array<std::optional<UnitMember>, kLastSlot + 1> members{};
@@ -98,6 +142,8 @@ std::optional<UnitMember> SlotMember(int slot) {
   if (slot < kFirstSlot || slot > kLastSlot) return std::nullopt;
   return Slots().members[static_cast<std::size_t>(slot)];
 }
+
+const char* SlotDescription(int slot) { return slot >= kFirstSlot && slot <= kLastSlot ? kSlotDescriptions[slot - 1] : ""; }
 
 std::uint32_t UnitDataRecord::PackedCommissionDate() const {
   return static_cast<std::uint32_t>(packed_date_[0]) | static_cast<std::uint32_t>(packed_date_[1]) << 8 |

@@ -93,6 +93,9 @@ extern const std::array<UnitMemberInfo, kUnitTextMemberCount> kUnitMembers;
 const UnitMemberInfo& MemberInfo(UnitMember member);
 // The member that slot 1..41 names (slot 1: CommissionDate); nothing for any other number.
 std::optional<UnitMember> SlotMember(int slot);
+// How messages and reports name slot 1..41 ("Job Name" for slot 2, "Condenser Passes" for
+// slot 22); "" for any other slot.
+const char* SlotDescription(int slot);
 
 // Whether `text` is a commissioning date as the window's date field shows one: a day of one
 // or two digits (1..31), a blank, a month's three letters (JAN..DEC, any letter case), a

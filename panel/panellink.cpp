@@ -25,50 +25,6 @@ constexpr const char* kStatusTexts[] = {
 };
 constexpr int kFirstStatus = 128;
 
-constexpr const char* kSlotDescriptions[kSlotCount] = {
-    "Commissioning Date",                  // 1
-    "Job Name",                            // 2
-    "Job Location",                        // 3
-    "Model Number",                        // 4
-    "Varn Order Number",                   // 5
-    "Panel Serial Number",                 // 6
-    "Chiller Serial Number",               // 7
-    "Refrigerant",                         // 8
-    "Tons",                                // 9
-    "Gear Code",                           // 10
-    "Liquid Type",                         // 11
-    "Brine Percent",                       // 12
-    "Motor Type (VSD/SSS/EM)",             // 13
-    "Kilowatts Input",                     // 14
-    "Motor Code",                          // 15
-    "Power",                               // 16
-    "Phases",                              // 17
-    "Frequency",                           // 18
-    "Locked Rotor Amps",                   // 19
-    "Full Load Amps",                      // 20
-    "Inrush Amps",                         // 21
-    "Condenser Passes",                    // 22
-    "Condenser Design Working Pressure",   // 23
-    "Condenser Fouling Factor",            // 24
-    "Condenser Pressure Drop",             // 25
-    "Condenser Nozzle Arrangement (In)",   // 26
-    "Condenser Nozzle Arrangement (Out)",  // 27
-    "Condenser Leaving Temperature",       // 28
-    "Condenser Return Temperature",        // 29
-    "Condenser GPM",                       // 30
-    "Condenser Tube Number",               // 31
-    "Evaporator Passes",                   // 32
-    "Evaporator Design Working Pressure",  // 33
-    "Evaporator Fouling Factor",           // 34
-    "Evaporator Pressure Drop",            // 35
-    "Evaporator Nozzle Arrangement (In)",  // 36
-    "Evaporator Nozzle Arrangement (Out)", // 37
-    "Evaporator Leaving Temperature",      // 38
-    "Evaporator Return Temperature",       // 39
-    "Evaporator GPM",                      // 40
-    "Evaporator Tube Number",              // 41
-};
-
 bool IsSlot(int slot) { return slot >= kFirstSlot && slot <= kLastSlot; }
 
 }  // namespace
@@ -261,7 +217,6 @@ const char* WriteStatusText(int status) {
   return kStatusTexts[i];
 }
 
-const char* SlotDescription(int slot) { return IsSlot(slot) ? kSlotDescriptions[slot - 1] : ""; }
 
 std::string WriteStatusDescription(int status) {
   if (const char* text = WriteStatusText(status)) return text;

@@ -219,9 +219,6 @@ std::string TextInWidth(std::string_view text, std::size_t width);
 
 // Texts of the write statuses 128..135; nullptr for any other status.
 const char* WriteStatusText(int status);
-// The description of slot 1..41 in the write-error message ("Job Name" for slot 2); "" for
-// any other slot.
-const char* SlotDescription(int slot);
 // The text for a write status: its text from WriteStatusText, or "Unknown Error Code " and
 // the status in decimal for a status outside 128..135.
 std::string WriteStatusDescription(int status);

@@ -10,7 +10,7 @@ namespace {
 constexpr std::string_view kProgram = "quellso-tool";
 
 // Every group of subcommands, in the order --help lists them.
-std::vector<std::span<const ToolCommand>> Groups() { return {DataFileCommands(), ArchiveCommands(), PanelCommands()}; }
+std::vector<std::span<const ToolCommand>> Groups() { return {DataFileCommands(), ArchiveCommands(), PanelCommands(), HistoryCommands()}; }
 
 // The command that `args` names, and how many of the arguments name it (1, or 2 for a
 // command of a group such as "panel get").

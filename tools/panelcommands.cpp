@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "files/datafile.h"
 #include "files/profile.h"
 #include "files/salesorder.h"
+#include "files/transferhistory.h"
 #include "model/cp1252.h"
 #include "model/unitdatarecord.h"
 #include "panel/transfers.h"
@@ -236,23 +236,7 @@ bool Complete(const TPanelSession::Result& result, const TPanelSession& session,
 // ---- output ----
 
 // A JSON string of the record text's characters: valid UTF-8, control characters escaped.
-std::string JsonString(std::string_view bytes) {
-  std::string out = "\"";
-  for (const unsigned char b : bytes) {
-    const char32_t c = Cp1252ToCodePoint(b);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (IsControlCharacter(c)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(&b), 1));
-    }
-  }
-  return out + "\"";
-}
+std::string JsonString(std::string_view bytes) { return JsonQuoted(Cp1252ToUtf8(bytes)); }
 
 void PrintJson(std::ostream& out, const UnitDataRecord& record) {
   out << "{";

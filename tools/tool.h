@@ -39,6 +39,8 @@ std::span<const ToolCommand> DataFileCommands();
 std::span<const ToolCommand> ArchiveCommands();
 // The panel subcommands: panel lengths, panel get, panel send, panel verify.
 std::span<const ToolCommand> PanelCommands();
+// The transfer history's subcommands: history, report.
+std::span<const ToolCommand> HistoryCommands();
 
 struct FileStatus;
 class ProfileDocument;

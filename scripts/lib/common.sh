@@ -1,9 +1,10 @@
 # Shared by the scripts in scripts/: the Debian packages the project needs, and installing
 # the missing ones.
 
-# Packages to build and run the program.
+# Packages to build and run the program (libhpdf-dev: libharu, which writes the commissioning
+# report as a PDF without a display).
 QUELLSO_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
-                      libgl-dev fonts-liberation2)
+                      libgl-dev fonts-liberation2 libhpdf-dev)
 # Packages the tests, fuzzers and benchmarks need besides (the keyboard tests run on the X11
 # platform under a virtual display and press keys through XTEST; the centring test runs there
 # with a window manager: tests/support/with-window-manager).
@@ -11,6 +12,8 @@ QUELLSO_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev lib
                        libclang-rt-14-dev xvfb xauth libxtst-dev qt6-qpa-plugins x11-utils openbox)
 # The file systems that the save tests mount through loop devices (tests/files/test_savedisks).
 QUELLSO_TEST_PACKAGES+=(dosfstools exfatprogs xfsprogs e2fsprogs)
+# pdftotext, which reads the commissioning report's text back (tests/files/test_report).
+QUELLSO_TEST_PACKAGES+=(poppler-utils)
 # Packages for bench/callgrind (instruction counts of the decoder).
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).

@@ -103,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParentCase{"UpzChoices", [] { frmUpzChoices->exec(); }, "Select File", MainWindow},
         ParentCase{"DefaultLengthWarning", [] { frmDefaultLengthWarning->exec(); }, "Default Length Warning",
                    MainWindow},
+        ParentCase{"PanelHistory", [] { frmMain->mnuPanelHistoryClick(); }, "Panel History", MainWindow},
         ParentCase{"MessageBox", [] { MessageBox(frmMain, "Data Written Successfully", "Write Results"); },
                    "Write Results", MainWindow},
         // The exception box names no owner: it belongs to the window the user works in.
@@ -144,14 +145,20 @@ std::vector<QWidget*> FocusableControls(QWidget* window) {
 TEST_F(Desktop, EveryControlOfEveryWindowIsNamedByItsCaption) {
   // The controls whose caption is a label beside them, by window and name.  The condenser
   // column's fields share the evaporator's row captions and are named with their column.
+  // The lists without a caption beside them are named all the same.
   const std::map<QString, QString> captioned = {
       {"eSalesOrderNumber", "Sales Order Number"},
       {"eDefaultUpz", "Default UPZ File Location"},
       {"cDefaultPort", "Default Communications Port"},
       {"flbUpzChoices", "Select File"},
+      {"eFilter", "Serial number or job name:"},
+      {"lvEntries", "Transfers"},
+      {"grdValues", "Values of the transfer"},
+      {"cValues", "Values:"},
   };
-  const std::vector<QWidget*> windows = {frmMain,       frmPreferences, frmAbout, frmSalesOrderEntry, frmUpzChoices,
-                                         frmDefaultLengthWarning};
+  const std::vector<QWidget*> windows = {frmMain,       frmPreferences,          frmAbout,
+                                         frmSalesOrderEntry, frmUpzChoices, frmDefaultLengthWarning,
+                                         frmMain->frmPanelHistory};
   int fields = 0;
   for (QWidget* window : windows) {
     const std::vector<QWidget*> controls = FocusableControls(window);
@@ -169,7 +176,7 @@ TEST_F(Desktop, EveryControlOfEveryWindowIsNamedByItsCaption) {
       const QString caption = LinkedCaption(control);
       if (const auto expected = captioned.find(control->objectName()); expected != captioned.end()) {
         EXPECT_EQ(name, expected->second) << where;
-        if (control->objectName() != "flbUpzChoices") {
+        if (!QStringList{"flbUpzChoices", "lvEntries", "grdValues"}.contains(control->objectName())) {
           EXPECT_EQ(caption, expected->second) << where;
         }
       } else {
@@ -183,7 +190,7 @@ TEST_F(Desktop, EveryControlOfEveryWindowIsNamedByItsCaption) {
       }
     }
   }
-  EXPECT_EQ(fields, 41 + 4);
+  EXPECT_EQ(fields, 41 + 4 + 4);
 }
 
 // The port list is named by its caption whatever entry is chosen; the entry is its value.

@@ -208,6 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
                      [](Keyboard& t) { return Shortcut::ShownFileDialog(t, "Save Data File"); }},
         ShortcutCase{"CtrlLEntersASalesOrder", "eCommissionDate", 'l', XKeyboard::kCtrl,
                      [](Keyboard& t) { return t.dialogsShown.contains("frmSalesOrderEntry"); }},
+        ShortcutCase{"CtrlHShowsThePanelHistory", "eJobName", 'h', XKeyboard::kCtrl,
+                     [](Keyboard& t) { return t.dialogsShown.contains("frmPanelHistory"); }},
         ShortcutCase{"CtrlQExits", "eKilowattsInput", 'q', XKeyboard::kCtrl,
                      [](Keyboard& t) { return !t.window.isVisible(); }}),
     [](const testing::TestParamInfo<ShortcutCase>& info) { return std::string(info.param.name); });

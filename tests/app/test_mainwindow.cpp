@@ -227,9 +227,10 @@ TEST_F(MainWindow, MenuHasItsItemsAndShortcuts) {
     for (QAction* item : menu->menu()->actions()) captions << (item->isSeparator() ? "-" : item->text());
   }
   EXPECT_EQ(captions, QStringList({"&File", "&Open Data File...", "Open &Encrypted Data File...", "-",
-                                   "&Save Data File", "Save Data File &As...", "&Close", "-", "&Preferences...",
-                                   "-", "E&xit", "&Tools", "&Transmit Data", "&Request Data", "-",
-                                   "Clear Screen", "Edit Data", "&Help", "Release &Notes", "-", "&About"}));
+                                   "&Save Data File", "Save Data File &As...", "&Close", "-", "Export &Report...",
+                                   "-", "&Preferences...", "-", "E&xit", "&Tools", "&Transmit Data",
+                                   "&Request Data", "-", "Clear Screen", "Edit Data", "-", "Panel &History...",
+                                   "&Help", "Release &Notes", "-", "&About"}));
   const std::pair<QAction*, const char*> shortcuts[] = {
       {window.mnuOpenDataFile, "Ctrl+O"}, {window.mnuOpenEncryptedDataFile, ""}, {window.mnuSaveDataFile, "Ctrl+S"},
       {window.mnuSaveDataFileAs, "Ctrl+Shift+S"}, {window.mnuClose, ""}, {window.mnuPreferences, ""},

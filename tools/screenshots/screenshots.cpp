@@ -30,8 +30,10 @@
 #include "app/commandline.h"
 #include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
+#include "app/panelhistory.h"
 #include "app/salesorderentry.h"
 #include "app/upzchoices.h"
+#include "files/transferhistory.h"
 #include "settings/chillerinfo.h"
 #include "settings/preferences.h"
 #include "ui/filedialog.h"
@@ -119,6 +121,41 @@ void FillRecord() {
   for (int slot = 1; slot <= 41; ++slot) UnitRecord.SetSlot(slot, values[slot]);
 }
 
+// A history of a few transfers: the newest a Send Data that changed three values and read
+// one back differently.
+void FillHistory() {
+  const TransferHistory history;
+  const char* const jobs[] = {"Riverside Hospital", "Harbour Tower", "Riverside Hospital", "Mill Street Offices"};
+  for (int n = 0; n < 6; ++n) {
+    const bool send = n % 2 == 1;
+    TransferRecorder recorder(history, send ? transfer::kSend : transfer::kGet,
+                              n == 3 ? transfer::kFromTool : transfer::kFromWindow, {"COM1", "/dev/ttyUSB0"},
+                              "english");
+    FillRecord();
+    UnitRecord.SetJobName(jobs[n % 4]);
+    UnitRecord.SetPanelSerialNumber(n % 4 == 1 ? "PNL-003120" : n % 4 == 3 ? "PNL-005532" : "PNL-004417");
+    UnitRecord.SetChillerSerialNumber(n % 4 == 1 ? "CHL-70112" : n % 4 == 3 ? "CHL-79020" : "CHL-77801");
+    TransferEntry& entry = recorder.Entry();
+    if (!send) {
+      entry.values = SlotValues::FromRecord(UnitRecord);
+      recorder.Finish(transfer::kOk);
+      continue;
+    }
+    entry.found = SlotValues::FromRecord(UnitRecord);
+    entry.found.Set(9, "450");
+    entry.found.Set(14, "295");
+    entry.found.Set(3, "Plant Room B");
+    entry.written = SlotValues::FromRecord(UnitRecord);
+    entry.readBack = entry.written;
+    const bool last = n == 5;
+    if (last) {
+      entry.readBack.Set(12, "5");
+      entry.differs = {12};
+    }
+    recorder.Finish(last ? transfer::kDiffers : transfer::kOk);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +166,7 @@ int main(int argc, char** argv) {
   QTemporaryDir scratch;
   setenv("QUELLSO_SETTINGS", qPrintable(scratch.path() + "/settings.ini"), 1);
   for (int n = 1; n <= 4; ++n) setenv(qPrintable(QString("QUELLSO_COM%1").arg(n)), "/nonexistent/screenshot-port", 1);
+  setenv("XDG_STATE_HOME", qPrintable(scratch.path() + "/state"), 1);
 
   const std::string platform =
       PlatformForSession(TCommandLine{}, [](const char* name) -> const char* { return std::getenv(name); });
@@ -167,6 +205,11 @@ int main(int argc, char** argv) {
     QDir::setCurrent(QDir::homePath());
   }
   WithModal("default-length-warning", [] { frmDefaultLengthWarning->exec(); });
+  // Tools > Panel History, with the newest transfer selected.
+  FillHistory();
+  FillRecord();
+  frmMain->ShowRecord();
+  WithModal("panel-history", [] { frmMain->mnuPanelHistoryClick(); });
 
   // A data file that cannot be read (a folder), and an archive that is not there.
   TFileDialog::SetHook([&](const TFileDialog&) -> std::optional<QString> { return scratch.path(); });
