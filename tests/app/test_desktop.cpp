@@ -20,6 +20,7 @@
 #include "app/commandline.h"
 #include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
+#include "app/panelhistory.h"
 #include "app/salesorderentry.h"
 #include "app/upzchoices.h"
 #include "settings/chillerinfo.h"
