@@ -16,5 +16,9 @@ class TApplication : public QApplication {
 // creates the main window and the five dialogs hidden and in their order, shows the main
 // window.  The caller then runs the message loop.
 void CreateWindows();
+// Shows the main window (centred on the screen at its first show, which opens the serial
+// port); then, once the message loop runs, opens `file` as a file named on the command line
+// (TfrmMain::OpenFileArgument), unless it is empty.
+void ShowMainWindow(const QString& file);
 // Deletes the windows CreateWindows() made, dialogs first.
 void DestroyWindows();

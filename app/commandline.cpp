@@ -26,9 +26,14 @@ constexpr ToolkitOption kToolkitOptions[] = {
 
 const char* QuellsoUsage() {
   return "Usage: quellso [OPTION]...\n"
+         "  or:  quellso [OPTION]... FILE\n"
          "Holds one chiller unit's order and nameplate data in one window, reads and\n"
          "writes it as data files (.dat), reads order archives (.upz), and sends it to or\n"
          "requests it from the chiller's control panel over a serial line.\n"
+         "\n"
+         "FILE, when given, is opened at start: an order archive (.upz, in any letter\n"
+         "case) as File > Open Encrypted Data File opens it, any other file as a data file,\n"
+         "as File > Open Data File does.  A FILE that begins with '-' is named after \"--\".\n"
          "\n"
          "  --help       show this text and end\n"
          "  --version    show the version and end\n"
@@ -44,6 +49,9 @@ const char* QuellsoUsage() {
          "\n"
          "SIGTERM, SIGINT and SIGHUP close the window as File > Exit does.\n"
          "\n"
+         "On a Wayland desktop the program runs through XWayland, when it is there, unless\n"
+         "QT_QPA_PLATFORM or -platform names another platform.\n"
+         "\n"
          "Exit status: 0 when the window is closed, 2 for a wrong command line or when no\n"
          "display can be found.\n";
 }
@@ -55,19 +63,28 @@ TCommandLine ReadCommandLine(int argc, const char* const* argv) {
     line.error = std::move(error);
     return line;
   };
+  bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
+    if (!options_ended && (arg == "--help" || arg == "-h")) {
       line.action = TCommandLine::Action::Help;
       return line;
     }
-    if (arg == "--version") {
+    if (!options_ended && arg == "--version") {
       line.action = TCommandLine::Action::Version;
       return line;
     }
-    if (arg.size() < 2 || arg[0] != '-')
-      return wrong("unexpected argument \"" + std::string(arg) +
-                   "\"; the program takes no file names (open files from its File menu)");
+    if (!options_ended && arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      if (!line.file.empty())
+        return wrong("more than one file named (\"" + line.file + "\" and \"" + std::string(arg) +
+                     "\"); the program opens one file at a time");
+      line.file = arg;
+      continue;
+    }
     std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
     const std::size_t eq = name.find('=');
     const bool inline_value = eq != std::string_view::npos;
@@ -78,6 +95,19 @@ TCommandLine ReadCommandLine(int argc, const char* const* argv) {
     if (!known) return wrong("unknown option \"" + std::string(arg) + "\"");
     if (known->value && !inline_value && ++i >= argc)
       return wrong("option \"" + std::string(arg) + "\" needs a value");
+    if (known->name == "platform") line.platformNamed = true;
   }
   return line;
+}
+
+std::string PlatformForSession(const TCommandLine& line, const char* (*environment)(const char*)) {
+  const auto set = [environment](const char* name) {
+    const char* value = environment(name);
+    return value != nullptr && *value != '\0';
+  };
+  if (line.platformNamed || set("QT_QPA_PLATFORM")) return {};
+  const char* session = environment("XDG_SESSION_TYPE");
+  const bool wayland = set("WAYLAND_DISPLAY") || (session != nullptr && std::string_view(session) == "wayland");
+  if (!wayland || !set("DISPLAY")) return {};
+  return "xcb;wayland";
 }

@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
+#include "files/localpath.h"
 #include "files/standardstreams.h"
 #include "quellso/version.h"
 #include "ui/exceptionbox.h"
@@ -50,7 +52,13 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // On a Wayland desktop, through XWayland unless the user chose (see commandline.h); the
+  // programs it starts (Release Notes opens an editor) choose their own platform.
+  const std::string platform =
+      PlatformForSession(line, [](const char* name) -> const char* { return std::getenv(name); });
+  if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
   TApplication app(argc, argv);
+  if (!platform.empty()) unsetenv("QT_QPA_PLATFORM");
   QCoreApplication::setOrganizationName(QStringLiteral("Hollin Enterprises"));
   QCoreApplication::setApplicationName(QStringLiteral("Quellso"));
   QGuiApplication::setDesktopFileName(QStringLiteral("quellso"));
@@ -66,7 +74,7 @@ int main(int argc, char** argv) {
   int result = 1;
   try {
     CreateWindows();
-    frmMain->show();  // centred on the screen at its first show
+    ShowMainWindow(DecodeFileName(line.file));
     // A signal during the first show (over its "COM Port Error" message) has ended it already.
     result = quitOnSignals.Requested() ? 0 : app.exec();
   } catch (const std::exception& e) {

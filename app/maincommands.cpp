@@ -2,6 +2,8 @@
 // file, Clear Screen, Edit Data, Release Notes, Exit, and the commands that show a dialog.
 
 #include <QAction>
+#include <filesystem>
+#include <system_error>
 
 #include "app/mainwindow.h"
 #include "app/salesorderentry.h"
@@ -42,7 +44,10 @@ bool SaveDataFileTo(TfrmMain& window, const QString& path) {
 void TfrmMain::mnuOpenDataFileClck() {
   ApplyPanelLengths();
   if (!OpenDlg.Execute(this)) return;
-  const QString path = OpenDlg.FileName();
+  OpenDataFile(OpenDlg.FileName());
+}
+
+void TfrmMain::OpenDataFile(const QString& path) {
   if (const FileStatus status = ReadDataFile(record_, LocalPath(path)); !status) {
     MessageBox(this,
                QStringLiteral("Could not read the data file\n%1\n\n%2\n\nNothing was changed. "
@@ -54,6 +59,30 @@ void TfrmMain::mnuOpenDataFileClck() {
   current_data_file_ = path;
   ShowRecord();
   UpdateTitle(true);
+}
+
+// The file counts as chosen in the dialog of its command: the dialog opens in its folder
+// next time, and Release Notes looks beside it.  Unlike a name typed into the dialog (which
+// may name a new file to save to), a file named on the command line that does not exist is
+// a mistake, and is reported.
+void TfrmMain::OpenFileArgument(const QString& path) {
+  ApplyPanelLengths();
+  if (path.endsWith(QStringLiteral(".upz"), Qt::CaseInsensitive)) {
+    OpenEncryptedDlg.Choose(path);
+    OpenUpzFile(path);
+    return;
+  }
+  OpenDlg.Choose(path);
+  std::error_code error;  // a file that cannot be looked at is read, and its reason told
+  if (!std::filesystem::exists(LocalPath(path), error) && !error) {
+    MessageBox(this,
+               QStringLiteral("Could not read the data file\n%1\n\nThere is no such file.\n\nNothing was "
+                              "changed. Check the file's name, or choose the file with File > Open Data File.")
+                   .arg(path),
+               QStringLiteral("Error"));
+    return;
+  }
+  OpenDataFile(path);
 }
 
 void TfrmMain::mnuSaveDataFileClick() {
@@ -96,9 +125,9 @@ void TfrmMain::mnuEditDataClick() {
   for (QObject* child : wpBackground->children()) {
     if (child->metaObject() == &TEdit::staticMetaObject) static_cast<TEdit*>(child)->SetReadOnly(!editing);
   }
-  eCommissionDate->SetReadOnly(false);
-  ePanelSerialNumber->SetReadOnly(false);
-  eChillerSerialNumber->SetReadOnly(false);
+  // The fields typed in from the start (date and serial numbers) stay editable.
+  for (std::size_t i = 0; i < kMainFieldCount; ++i)
+    if (kMainFields[i].typed) edits_[i]->SetReadOnly(false);
 }
 
 void TfrmMain::mnuReleaseNotesClick() {

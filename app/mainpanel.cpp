@@ -1,15 +1,18 @@
-// The main window's side of the panel: the first-show steps that reach the serial port and
-// the panel, the transfers Get Data and Send Data, the answers to the link's outcomes, and
-// the field limits.  The link decides what each reply means; the window puts the steps in
+// The main window's side of the panel: the first show, which reaches the serial port and the
+// panel, and the close, the transfers Get Data and Send Data, and the answers to the link's
+// outcomes.  The link decides what each reply means; the window puts the steps in
 // order and tells the user.
 
+#include <QCloseEvent>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QTimer>
 
 #include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
 #include "app/portready.h"
 #include "panel/comm.h"
+#include "panel/pacing.h"
 #include "panel/portcontrol.h"
 #include "panel/transfers.h"
 #include "settings/preferences.h"
@@ -27,24 +30,39 @@ std::uint8_t UnitByte() {
 
 }  // namespace
 
-// The stored settings fill the Preferences dialog and name the port's device.
-void TfrmMain::LoadPreferencesStep() {
-  if (frmPreferences) frmPreferences->LoadPreferences(CommPort);
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  Guarded([this] { FormShow(); });
 }
 
-// Opens the port on the configured device.  An error the port raises is shown and the first
-// show goes on; a device that does not open gets the "COM Port Error" message with the
-// reason, and the program carries on with the port closed.
-void TfrmMain::OpenPortStep() {
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  Guarded([this] { FormClose(); });
+  QMainWindow::closeEvent(event);
+}
+
+// The first show, in this order: the preferences, the serial port, no current data file,
+// the default field limits, the panel's length query, a 100 ms wait, and the lengths the
+// panel has reported by then.
+void TfrmMain::FormShow() {
+  // The stored settings fill the Preferences dialog and name the port's device.
+  if (frmPreferences) frmPreferences->LoadPreferences(CommPort);
+  // An error the port raises is shown and the first show goes on; a device that does not
+  // open gets the "COM Port Error" message with the reason, and the program carries on with
+  // the port closed.
   Guarded([this] { CommPort->Open(); });
   if (!CommPort->Enabled()) MessageBox(this, CouldNotOpenMessage(*CommPort), "COM Port Error");
-}
-
-// The length query.  Its replies are read once the first show has returned, or meanwhile
-// by the event loop of any message box or dialog on the screen.
-void TfrmMain::ConnectionCheckStep() {
-  const TBusyCursor busy;
-  link_.ConnectionCheck();
+  current_data_file_.clear();
+  ApplyDefaultLimits();
+  // The length query.  Its replies are read once the first show has returned, or meanwhile
+  // by the event loop of any message box or dialog on the screen.
+  {
+    const TBusyCursor busy;
+    link_.ConnectionCheck();
+  }
+  Sleep(100);
+  ApplyPanelLengths();
 }
 
 // Shown at every Edit Data and Send Data until the panel has reported all 41 lengths,
@@ -55,12 +73,6 @@ void TfrmMain::DefaultLengthWarningStep() {
 
 void TfrmMain::FormClose() {
   if (CommPort->Enabled()) CommPort->Close();
-}
-
-// Each edit field may take as many characters as the panel reported for its slot; a slot
-// the panel has not reported (0) leaves its field without a limit.
-void TfrmMain::ApplyPanelLengths() {
-  for (const Field& field : fields_) field.edit->SetMaxLength(link_.FieldLength(MemberInfo(field.member).slot));
 }
 
 // Get Data: the unit-system command, then a read request for each of the 41 slots, paced

@@ -1,18 +1,16 @@
 #include "app/mainwindow.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
-#include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "panel/comm.h"
-#include "panel/pacing.h"
 #include "panel/transfers.h"
 #include "ui/centre.h"
 #include "ui/edits.h"
@@ -43,6 +41,31 @@ constexpr int kLeftColumn = 2;
 constexpr int kRightColumn = 330;
 constexpr int kTopHeading = 8;
 constexpr int kBottomHeading = 186;
+
+// Where each group of the field table stands, in TFieldGroup order.  The design load's two
+// columns share their heading and row captions and have a title each.
+struct TGroupLayout {
+  const char* heading;  // drawn by the first field of the group; null for the condenser column
+  const char* column;   // the design load's column title, or null
+  int captionX;         // the caption column's left edge
+  int headingY;
+  int firstRowY;
+  int editX;
+  int editWidth;
+  bool captions;  // draws the rows' captions
+};
+constexpr int kLeftEditX = kLeftColumn + kCaptionWidth + kCaptionGap;
+constexpr int kRightEditX = kRightColumn + kCaptionWidth + kCaptionGap;
+constexpr int kTopFirstRow = kTopHeading + 24;
+constexpr int kBottomFirstRow = kBottomHeading + 40;  // below the column titles
+constexpr TGroupLayout kGroupLayouts[kFieldGroupCount] = {
+    {"Order Information", nullptr, kLeftColumn, kTopHeading, kTopFirstRow, kLeftEditX, kWideEdit, true},
+    {"Design Load", "Evaporator", kLeftColumn, kBottomHeading, kBottomFirstRow, kLeftEditX, kNarrowEdit, true},
+    {nullptr, "Condenser", kLeftColumn, kBottomHeading, kBottomFirstRow, kLeftEditX + kNarrowEdit + 6, kNarrowEdit,
+     false},
+    {"Nameplate Information", nullptr, kRightColumn, kTopHeading, kTopFirstRow, kRightEditX, kNarrowEdit, true},
+    {"System Information", nullptr, kRightColumn, kBottomHeading, kBottomFirstRow, kRightEditX, kNarrowEdit, true},
+};
 
 const QString kCaption = QStringLiteral("Quell Panel Sales Order Entry");
 
@@ -135,201 +158,57 @@ void TfrmMain::CreateFrame() {
 void TfrmMain::CreateGroups() {
   QWidget* body = wpBackground;
 
-  auto heading = [body](const QString& text, int x, int y, int width) {
-    auto* label = new TShadowLabel(text, Qt::yellow, HeadingFont(), Qt::AlignLeft | Qt::AlignVCenter, body);
-    label->setGeometry(x, y, width, 18);
-    return label;
+  const QString editStyle = QStringLiteral(
+      "QLineEdit { background-color: black; color: white; border: 1px inset gray;"
+      " padding: 0px 1px; selection-background-color: #000080; }");
+  auto label = [body](const char* text, QColor shadow, const QFont& font, Qt::Alignment alignment, QRect place) {
+    auto* caption = new TShadowLabel(text, shadow, font, alignment | Qt::AlignVCenter, body);
+    caption->setGeometry(place);
+    return caption;
   };
-  auto caption = [body](const QString& text, int x, int y) {
-    auto* label = new TShadowLabel(text, Qt::white, CaptionFont(), Qt::AlignRight | Qt::AlignVCenter, body);
-    label->setGeometry(x, y - 1, kCaptionWidth, kEditHeight + 2);
-    return label;
-  };
-  auto style = [](TCustomEdit* edit, const char* name, int x, int y, int width) {
-    edit->setObjectName(name);
-    edit->setGeometry(x, y, width, kEditHeight);
-    edit->setFont(CaptionFont());
-    edit->setStyleSheet(QStringLiteral("QLineEdit { background-color: black; color: white; border: 1px inset gray;"
-                                       " padding: 0px 1px; selection-background-color: #000080; }"));
-    edit->SetReadOnly(true);
-    edit->SetCp1252Only(true);  // record texts are single bytes of code page 1252
-  };
-  auto plain = [&](const char* name, int x, int y, int width) {
-    auto* edit = new TEdit(body);
-    style(edit, name, x, y, width);
-    return edit;
-  };
-  auto masked = [&](const char* name, int x, int y, int width) {
-    auto* edit = new TMaskEdit(body);
-    style(edit, name, x, y, width);
-    return edit;
-  };
-
-  // One row: the caption in its column, the edit right of it.
-  struct Row {
-    const char* caption;
-    int y;
-  };
-  const int topFirstRow = kTopHeading + 24;
-  const int bottomFirstRow = kBottomHeading + 40;
-  auto rowY = [](int first, int index) { return first + index * kRowStep; };
-  // Each field carries its caption as its accessible name, so that a screen reader announces
-  // "Job Name" rather than "edit"; the design-load fields name their column first.
-  auto announce = [](std::initializer_list<TCustomEdit*> edits, const char* const* captions,
-                     const QString& column = QString()) {
-    for (TCustomEdit* edit : edits) edit->setAccessibleName(column + QString::fromLatin1(*captions++));
-  };
-
-  // Controls are created in tab order: order information, evaporator, condenser,
-  // nameplate, system information.
-  {
-    const int captionX = kLeftColumn;
-    const int editX = captionX + kCaptionWidth + kCaptionGap;
-    heading("Order Information", captionX + 8, kTopHeading, 300);
-    const char* captions[] = {"Commissioning Date", "Job Name", "Job Location", "Model Number",
-                              "Varn Order Number", "Panel Serial Number", "Chiller Serial Number"};
-    for (int i = 0; i < 7; ++i) caption(captions[i], captionX, rowY(topFirstRow, i));
-    eCommissionDate = masked("eCommissionDate", editX, rowY(topFirstRow, 0), kWideEdit);
-    eJobName = plain("eJobName", editX, rowY(topFirstRow, 1), kWideEdit);
-    eJobLocation = plain("eJobLocation", editX, rowY(topFirstRow, 2), kWideEdit);
-    eModelNumber = plain("eModelNumber", editX, rowY(topFirstRow, 3), kWideEdit);
-    eVarnOrderNumber = plain("eVarnOrderNumber", editX, rowY(topFirstRow, 4), kWideEdit);
-    ePanelSerialNumber = plain("ePanelSerialNumber", editX, rowY(topFirstRow, 5), kWideEdit);
-    eChillerSerialNumber = masked("eChillerSerialNumber", editX, rowY(topFirstRow, 6), kWideEdit);
-    announce({eCommissionDate, eJobName, eJobLocation, eModelNumber, eVarnOrderNumber, ePanelSerialNumber,
-              eChillerSerialNumber},
-             captions);
-  }
-  {
-    const int captionX = kLeftColumn;
-    const int evX = captionX + kCaptionWidth + kCaptionGap;
-    const int cdX = evX + kNarrowEdit + 6;
-    heading("Design Load", captionX + 8, kBottomHeading, 300);
-    auto title = [&](const QString& text, int x) {
-      auto* label = new TShadowLabel(text, Qt::yellow, CaptionFont(), Qt::AlignHCenter | Qt::AlignVCenter, body);
-      label->setGeometry(x - 4, kBottomHeading + 20, kNarrowEdit + 8, 16);
-    };
-    title("Evaporator", evX);
-    title("Condenser", cdX);
-    const char* captions[] = {"Passes",        "Design Working Pressure", "Fouling Factor",
-                              "Pressure Drop", "Nozzle Arrangement (In)", "Nozzle Arrangement (Out)",
-                              "Leaving Temperature", "Return Temperature", "GPM", "Tube Number"};
-    for (int i = 0; i < 10; ++i) caption(captions[i], captionX, rowY(bottomFirstRow, i));
-    TEdit** ev[] = {&eEvPasses,   &eEvDesignWorkingPressure, &eEvFoulingFactor, &eEvPressureDrop,
-                    &eEvNozzleIn, &eEvNozzleOut,             &eEvLeavingTemp,   &eEvReturnTemp,
-                    &eEvGpm,      &eEvTubeNo};
-    const char* evNames[] = {"eEvPasses",   "eEvDesignWorkingPressure", "eEvFoulingFactor", "eEvPressureDrop",
-                             "eEvNozzleIn", "eEvNozzleOut",             "eEvLeavingTemp",   "eEvReturnTemp",
-                             "eEvGpm",      "eEvTubeNo"};
-    for (int i = 0; i < 10; ++i) *ev[i] = plain(evNames[i], evX, rowY(bottomFirstRow, i), kNarrowEdit);
-    TEdit** cd[] = {&eCdPasses,   &eCdDesignWorkingPressure, &eCdFoulingFactor, &eCdPressureDrop,
-                    &eCdNozzleIn, &eCdNozzleOut,             &eCdLeavingTemp,   &eCdReturnTemp,
-                    &eCdGpm,      &eCdTubeNo};
-    const char* cdNames[] = {"eCdPasses",   "eCdDesignWorkingPressure", "eCdFoulingFactor", "eCdPressureDrop",
-                             "eCdNozzleIn", "eCdNozzleOut",             "eCdLeavingTemp",   "eCdReturnTemp",
-                             "eCdGpm",      "eCdTubeNo"};
-    for (int i = 0; i < 10; ++i) *cd[i] = plain(cdNames[i], cdX, rowY(bottomFirstRow, i), kNarrowEdit);
-    for (int i = 0; i < 10; ++i) {
-      announce({*ev[i]}, &captions[i], "Evaporator ");
-      announce({*cd[i]}, &captions[i], "Condenser ");
+  std::array<bool, kFieldGroupCount> started{};
+  for (std::size_t i = 0; i < kMainFieldCount; ++i) {
+    const TMainField& field = kMainFields[i];
+    const TGroupLayout& group = kGroupLayouts[static_cast<std::size_t>(field.group)];
+    const int y = group.firstRowY + field.row * kRowStep;
+    if (!std::exchange(started[static_cast<std::size_t>(field.group)], true)) {
+      if (group.heading)
+        label(group.heading, Qt::yellow, HeadingFont(), Qt::AlignLeft, {group.captionX + 8, group.headingY, 300, 18});
+      if (group.column)
+        label(group.column, Qt::yellow, CaptionFont(), Qt::AlignHCenter,
+              {group.editX - 4, group.headingY + 20, kNarrowEdit + 8, 16});
     }
+    // Captions are right-aligned in their column; the condenser column shares the
+    // evaporator's.
+    TShadowLabel* caption = nullptr;
+    if (group.captions)
+      caption = label(field.caption, Qt::white, CaptionFont(), Qt::AlignRight,
+                      {group.captionX, y - 1, kCaptionWidth, kEditHeight + 2});
+
+    TCustomEdit* edit = field.masked ? static_cast<TCustomEdit*>(new TMaskEdit(body)) : new TEdit(body);
+    edits_[i] = edit;
+    edit->setObjectName(field.objectName);
+    edit->setGeometry(group.editX, y, group.editWidth, kEditHeight);
+    edit->setFont(CaptionFont());
+    edit->setStyleSheet(editStyle);
+    edit->SetReadOnly(!field.typed);
+    edit->SetCp1252Only(true);  // record texts are single bytes of code page 1252
+    // A screen reader announces "Job Name" rather than "edit", and finds the caption linked
+    // to the field; the design-load fields name their column first.
+    if (caption) caption->setBuddy(edit);
+    edit->setAccessibleName(group.column ? QStringLiteral("%1 %2").arg(group.column, field.caption)
+                                         : QString::fromLatin1(field.caption));
   }
-  {
-    const int captionX = kRightColumn;
-    const int editX = captionX + kCaptionWidth + kCaptionGap;
-    heading("Nameplate Information", captionX + 8, kTopHeading, 300);
-    const char* captions[] = {"Motor Code",        "Power (Volts)",  "Phases",     "Frequency (Hz)",
-                              "Locked Rotor Amps", "Full Load Amps", "Inrush Amps"};
-    for (int i = 0; i < 7; ++i) caption(captions[i], captionX, rowY(topFirstRow, i));
-    eMotorCode = plain("eMotorCode", editX, rowY(topFirstRow, 0), kNarrowEdit);
-    ePower = plain("ePower", editX, rowY(topFirstRow, 1), kNarrowEdit);
-    ePhases = plain("ePhases", editX, rowY(topFirstRow, 2), kNarrowEdit);
-    eFrequency = plain("eFrequency", editX, rowY(topFirstRow, 3), kNarrowEdit);
-    eLockedRotorAmps = plain("eLockedRotorAmps", editX, rowY(topFirstRow, 4), kNarrowEdit);
-    eFullLoadAmps = plain("eFullLoadAmps", editX, rowY(topFirstRow, 5), kNarrowEdit);
-    eInrushAmps = plain("eInrushAmps", editX, rowY(topFirstRow, 6), kNarrowEdit);
-    announce({eMotorCode, ePower, ePhases, eFrequency, eLockedRotorAmps, eFullLoadAmps, eInrushAmps}, captions);
-  }
-  {
-    const int captionX = kRightColumn;
-    const int editX = captionX + kCaptionWidth + kCaptionGap;
-    heading("System Information", captionX + 8, kBottomHeading, 300);
-    const char* captions[] = {"Refrigerant",   "Tons",       "Gear Code",      "Liquid Type",
-                              "Brine Percent", "VSD/SSS/EM", "Kilowatts Input"};
-    for (int i = 0; i < 7; ++i) caption(captions[i], captionX, rowY(bottomFirstRow, i));
-    eRefrigerant = plain("eRefrigerant", editX, rowY(bottomFirstRow, 0), kNarrowEdit);
-    eTons = plain("eTons", editX, rowY(bottomFirstRow, 1), kNarrowEdit);
-    eGearCode = plain("eGearCode", editX, rowY(bottomFirstRow, 2), kNarrowEdit);
-    eEvapLiquidType = plain("eEvapLiquidType", editX, rowY(bottomFirstRow, 3), kNarrowEdit);
-    eBrinePercent = plain("eBrinePercent", editX, rowY(bottomFirstRow, 4), kNarrowEdit);
-    eMotorType = plain("eMotorType", editX, rowY(bottomFirstRow, 5), kNarrowEdit);
-    eKilowattsInput = plain("eKilowattsInput", editX, rowY(bottomFirstRow, 6), kNarrowEdit);
-    announce({eRefrigerant, eTons, eGearCode, eEvapLiquidType, eBrinePercent, eMotorType, eKilowattsInput}, captions);
-  }
+  for (std::size_t i = 0; i + 1 < kMainFieldCount; ++i) setTabOrder(edits_[i], edits_[i + 1]);
+  // Each edit into its named member.
+  std::size_t row = 0;
+#define QUELLSO_NAME_EDIT(kind, name, ...) e##name = static_cast<kind*>(edits_[row++]);
+  QUELLSO_MAIN_WINDOW_FIELDS(QUELLSO_NAME_EDIT)
+#undef QUELLSO_NAME_EDIT
 
   // The date shows as "-- --- ----" with its blanks, and starts as eleven blanks.
   eCommissionDate->SetEditMask(QStringLiteral("!99\\ >LLL<\\ 0000;1;-"));
   eCommissionDate->SetText(QString(11, ' '));
-  // At start the commissioning date and the two serial numbers can be typed in.
-  eCommissionDate->SetReadOnly(false);
-  ePanelSerialNumber->SetReadOnly(false);
-  eChillerSerialNumber->SetReadOnly(false);
-
-  // ShowRecord and CollectRecord go through the controls in this order.
-  fields_ = {{
-      {eCommissionDate, UnitMember::CommissionDate},
-      {eModelNumber, UnitMember::ModelNumber},
-      {ePanelSerialNumber, UnitMember::PanelSerialNumber},
-      {eChillerSerialNumber, UnitMember::ChillerSerialNumber},
-      {eVarnOrderNumber, UnitMember::VarnOrderNumber},
-      {eJobName, UnitMember::JobName},
-      {eJobLocation, UnitMember::JobLocation},
-      {eCdPasses, UnitMember::CdPasses},
-      {eCdDesignWorkingPressure, UnitMember::CdDesignWorkingPressure},
-      {eCdFoulingFactor, UnitMember::CdFoulingFactor},
-      {eCdPressureDrop, UnitMember::CdPressureDrop},
-      {eCdNozzleIn, UnitMember::CdNozzleIn},
-      {eCdNozzleOut, UnitMember::CdNozzleOut},
-      {eCdLeavingTemp, UnitMember::CdLeavingTemp},
-      {eCdReturnTemp, UnitMember::CdReturnTemp},
-      {eCdGpm, UnitMember::CdGpm},
-      {eCdTubeNo, UnitMember::CdTubeNo},
-      {eEvPasses, UnitMember::EvPasses},
-      {eEvDesignWorkingPressure, UnitMember::EvDesignWorkingPressure},
-      {eEvFoulingFactor, UnitMember::EvFoulingFactor},
-      {eEvPressureDrop, UnitMember::EvPressureDrop},
-      {eEvNozzleIn, UnitMember::EvNozzleIn},
-      {eEvNozzleOut, UnitMember::EvNozzleOut},
-      {eEvLeavingTemp, UnitMember::EvLeavingTemp},
-      {eEvReturnTemp, UnitMember::EvReturnTemp},
-      {eEvGpm, UnitMember::EvGpm},
-      {eEvTubeNo, UnitMember::EvTubeNo},
-      {eMotorCode, UnitMember::MotorCode},
-      {ePower, UnitMember::Power},
-      {ePhases, UnitMember::Phases},
-      {eFrequency, UnitMember::Frequency},
-      {eLockedRotorAmps, UnitMember::LockedRotorAmps},
-      {eFullLoadAmps, UnitMember::FullLoadAmps},
-      {eInrushAmps, UnitMember::InrushAmps},
-      {eRefrigerant, UnitMember::Refrigerant},
-      {eTons, UnitMember::Tons},
-      {eGearCode, UnitMember::GearCode},
-      {eEvapLiquidType, UnitMember::EvapLiquidType},
-      {eBrinePercent, UnitMember::BrinePercent},
-      {eMotorType, UnitMember::MotorType},
-      {eKilowattsInput, UnitMember::KilowattsInput},
-  }};
-
-  // Tab order: the seven order controls, the ten evaporator controls, the ten condenser
-  // controls, the seven nameplate controls, the seven system controls.
-  const QList<QWidget*> tabOrder = {
-      eCommissionDate, eJobName, eJobLocation, eModelNumber, eVarnOrderNumber, ePanelSerialNumber,
-      eChillerSerialNumber, eEvPasses, eEvDesignWorkingPressure, eEvFoulingFactor, eEvPressureDrop, eEvNozzleIn,
-      eEvNozzleOut, eEvLeavingTemp, eEvReturnTemp, eEvGpm, eEvTubeNo, eCdPasses, eCdDesignWorkingPressure,
-      eCdFoulingFactor, eCdPressureDrop, eCdNozzleIn, eCdNozzleOut, eCdLeavingTemp, eCdReturnTemp, eCdGpm,
-      eCdTubeNo, eMotorCode, ePower, ePhases, eFrequency, eLockedRotorAmps, eFullLoadAmps, eInrushAmps,
-      eRefrigerant, eTons, eGearCode, eEvapLiquidType, eBrinePercent, eMotorType, eKilowattsInput};
-  for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i) setTabOrder(tabOrder[i], tabOrder[i + 1]);
 }
 
 void TfrmMain::CreateToolbar() {
@@ -478,23 +357,26 @@ void TfrmMain::InitActionsConnections() {
 }
 
 TCustomEdit* TfrmMain::SlotEdit(int slot) const {
-  for (const Field& field : fields_)
-    if (MemberInfo(field.member).slot == slot) return field.edit;
+  for (std::size_t i = 0; i < kMainFieldCount; ++i)
+    if (MemberInfo(kMainFields[i].member).slot == slot) return edits_[i];
   return nullptr;
 }
 
 // Each field shows the start of its text, as an edit whose text is set does: the panel pads
 // its texts with blanks, and a field left scrolled to their end would show only blanks.
 void TfrmMain::ShowRecord() {
-  for (const Field& field : fields_) {
-    field.edit->SetBytes(record_.Text(field.member));
-    field.edit->setCursorPosition(0);
+  for (std::size_t i = 0; i < kMainFieldCount; ++i) {
+    edits_[i]->SetBytes(record_.Text(kMainFields[i].member));
+    edits_[i]->setCursorPosition(0);
   }
 }
 
+// Each text goes through its member's setter: SetCommissionDate and SetModelNumber derive
+// the packed date and the model parts, and no setter touches another field's member, so
+// the order does not matter.
 void TfrmMain::CollectRecord() {
-  for (const Field& field : fields_)
-    record_.SetSlot(MemberInfo(field.member).slot, field.edit->Bytes());
+  for (std::size_t i = 0; i < kMainFieldCount; ++i)
+    record_.SetSlot(MemberInfo(kMainFields[i].member).slot, edits_[i]->Bytes());
 }
 
 void TfrmMain::UpdateTitle(bool showFileName) {
@@ -507,40 +389,12 @@ void TfrmMain::UpdateTitle(bool showFileName) {
 }
 
 void TfrmMain::ApplyDefaultLimits() {
-  for (const Field& field : fields_) {
-    int limit = 16;
-    switch (field.member) {
-      case UnitMember::CommissionDate: limit = 11; break;
-      case UnitMember::ModelNumber: limit = 256; break;
-      case UnitMember::JobName:
-      case UnitMember::JobLocation: limit = 32; break;
-      default: break;
-    }
-    field.edit->SetMaxLength(limit);
-  }
+  for (std::size_t i = 0; i < kMainFieldCount; ++i) edits_[i]->SetMaxLength(kMainFields[i].defaultLimit);
 }
 
-void TfrmMain::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (shown_) return;
-  shown_ = true;
-  Guarded([this] { FormShow(); });
-}
-
-void TfrmMain::closeEvent(QCloseEvent* event) {
-  Guarded([this] { FormClose(); });
-  QMainWindow::closeEvent(event);
-}
-
-// The first show, in this order: the preferences, the serial port, no current data file,
-// the default field limits, the panel's length query, a 100 ms wait, and the lengths the
-// panel has reported by then.
-void TfrmMain::FormShow() {
-  LoadPreferencesStep();
-  OpenPortStep();
-  current_data_file_.clear();
-  ApplyDefaultLimits();
-  ConnectionCheckStep();
-  Sleep(100);
-  ApplyPanelLengths();
+// Each edit field may take as many characters as the panel reported for its slot; a slot
+// the panel has not reported (0) leaves its field without a limit.
+void TfrmMain::ApplyPanelLengths() {
+  for (std::size_t i = 0; i < kMainFieldCount; ++i)
+    edits_[i]->SetMaxLength(link_.FieldLength(MemberInfo(kMainFields[i].member).slot));
 }

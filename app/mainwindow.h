@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/mainfields.h"
 #include "files/upzarchive.h"
 #include "model/unitdatarecord.h"
 #include "panel/panellink.h"
@@ -66,6 +67,15 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void ApplyPanelLengths();
   void ApplyDefaultLimits();
 
+  // Reads the data file at `path` and shows it, tied to the window (Open Data File once the
+  // dialog has answered).  A file that cannot be read is reported and changes nothing.
+  void OpenDataFile(const QString& path);
+  // Opens a file named on the command line (a double-click in the file manager): an order
+  // archive (.upz in any letter case) as Open Encrypted Data File, any other file as Open
+  // Data File.  A file that does not exist is reported and changes nothing.  `path` is
+  // absolute.
+  void OpenFileArgument(const QString& path);
+
   // Extracts an order archive into the temporary folder and shows its unit data file.
   // Every failure ends in an "Error" message; the record and the window change only when
   // the unit data file was found and read.  Neither the caption nor the current data file
@@ -83,52 +93,10 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   TWallpaper* wpBackground = nullptr;
   QFrame* bvlBottom = nullptr;
 
-  // "Order Information"
-  TMaskEdit* eCommissionDate = nullptr;
-  TEdit* eJobName = nullptr;
-  TEdit* eJobLocation = nullptr;
-  TEdit* eModelNumber = nullptr;
-  TEdit* eVarnOrderNumber = nullptr;
-  TEdit* ePanelSerialNumber = nullptr;
-  TMaskEdit* eChillerSerialNumber = nullptr;
-  // "Nameplate Information"
-  TEdit* eMotorCode = nullptr;
-  TEdit* ePower = nullptr;
-  TEdit* ePhases = nullptr;
-  TEdit* eFrequency = nullptr;
-  TEdit* eLockedRotorAmps = nullptr;
-  TEdit* eFullLoadAmps = nullptr;
-  TEdit* eInrushAmps = nullptr;
-  // "Design Load", column "Evaporator"
-  TEdit* eEvPasses = nullptr;
-  TEdit* eEvDesignWorkingPressure = nullptr;
-  TEdit* eEvFoulingFactor = nullptr;
-  TEdit* eEvPressureDrop = nullptr;
-  TEdit* eEvNozzleIn = nullptr;
-  TEdit* eEvNozzleOut = nullptr;
-  TEdit* eEvLeavingTemp = nullptr;
-  TEdit* eEvReturnTemp = nullptr;
-  TEdit* eEvGpm = nullptr;
-  TEdit* eEvTubeNo = nullptr;
-  // "Design Load", column "Condenser"
-  TEdit* eCdPasses = nullptr;
-  TEdit* eCdDesignWorkingPressure = nullptr;
-  TEdit* eCdFoulingFactor = nullptr;
-  TEdit* eCdPressureDrop = nullptr;
-  TEdit* eCdNozzleIn = nullptr;
-  TEdit* eCdNozzleOut = nullptr;
-  TEdit* eCdLeavingTemp = nullptr;
-  TEdit* eCdReturnTemp = nullptr;
-  TEdit* eCdGpm = nullptr;
-  TEdit* eCdTubeNo = nullptr;
-  // "System Information"
-  TEdit* eRefrigerant = nullptr;
-  TEdit* eTons = nullptr;
-  TEdit* eGearCode = nullptr;
-  TEdit* eEvapLiquidType = nullptr;
-  TEdit* eBrinePercent = nullptr;
-  TEdit* eMotorType = nullptr;
-  TEdit* eKilowattsInput = nullptr;
+  // The 41 edit fields, e<member> (eJobName shows JobName), from the field table.
+#define QUELLSO_EDIT_MEMBER(kind, name, ...) kind* e##name = nullptr;
+  QUELLSO_MAIN_WINDOW_FIELDS(QUELLSO_EDIT_MEMBER)
+#undef QUELLSO_EDIT_MEMBER
 
   // Toolbar
   QToolButton* cmdOpenDataFile = nullptr;
@@ -208,12 +176,6 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // One entry per window control, in the order ShowRecord and CollectRecord go through them.
-  struct Field {
-    TCustomEdit* edit;
-    UnitMember member;
-  };
-
   void CreateFrame();
   void CreateGroups();
   void CreateToolbar();
@@ -222,17 +184,14 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void CreatePanelHistory();
   void InitActionsConnections();
 
-  // The steps of the first show that other parts of the program provide.
-  void LoadPreferencesStep();
-  void OpenPortStep();
-  void ConnectionCheckStep();
   // Edit Data and Send Data: the default-length warning while the panel's lengths are not
   // all known.
   void DefaultLengthWarningStep();
 
   UnitDataRecord& record_;
   TPanelLink& link_;
-  std::array<Field, 41> fields_{};
+  // The edit of each row of kMainFields.
+  std::array<TCustomEdit*, kMainFieldCount> edits_{};
   QString current_data_file_;
   bool shown_ = false;
 };

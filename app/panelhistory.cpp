@@ -14,6 +14,7 @@
 #include "files/localpath.h"
 #include "model/cp1252.h"
 #include "ui/centre.h"
+#include "ui/combobox.h"
 #include "ui/dialogkeys.h"
 #include "ui/exceptionbox.h"
 #include "ui/flatbutton.h"
@@ -137,6 +138,7 @@ TfrmPanelHistory::TfrmPanelHistory(QWidget* parent)
   lvEntries = new QTableView(panel);
   lvEntries->setObjectName("lvEntries");
   lvEntries->setGeometry(10, 42, kClientWidth - 20, 220);
+  lvEntries->setAccessibleName("Transfers");  // the lists have no caption of their own
   lvEntries->setModel(model_.get());
   lvEntries->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvEntries->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -159,6 +161,7 @@ TfrmPanelHistory::TfrmPanelHistory(QWidget* parent)
   grdValues = new QTableWidget(kLastSlot, 3, panel);
   grdValues->setObjectName("grdValues");
   grdValues->setGeometry(10, 288, kClientWidth - 20, 296);
+  grdValues->setAccessibleName("Values of the transfer");
   grdValues->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grdValues->setWordWrap(false);
   grdValues->setHorizontalHeaderLabels({"As found", "Written", "Read back"});
@@ -171,7 +174,7 @@ TfrmPanelHistory::TfrmPanelHistory(QWidget* parent)
 
   auto* valuesCaption = new QLabel("Values:", panel);
   valuesCaption->setGeometry(10, 598, 50, 30);
-  cValues = new QComboBox(panel);
+  cValues = new TComboBox(panel);
   cValues->setObjectName("cValues");
   cValues->setGeometry(60, 601, 110, 24);
   cValues->addItems({"As found", "Written", "Read back"});

@@ -82,6 +82,7 @@ TfrmSalesOrderEntry::TfrmSalesOrderEntry(QWidget* parent) : QDialog(parent) {
   eSalesOrderNumber->SetEditMask(QStringLiteral("99999999-99;1;_"));
   eSalesOrderNumber->SetText(kNoNumber);
   eSalesOrderNumber->installEventFilter(this);
+  lblSalesOrderNumber->setBuddy(eSalesOrderNumber);
 
   cmdCancel = NewFlatButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
   cmdCancel->setGeometry(kClientWidth - 184, 66, 84, 30);

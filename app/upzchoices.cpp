@@ -91,6 +91,7 @@ TfrmUpzChoices::TfrmUpzChoices(QWidget* parent) : QDialog(parent) {
   flbUpzChoices = new TFileListBox(panel);
   flbUpzChoices->setObjectName("flbUpzChoices");
   flbUpzChoices->setGeometry(10, 10, kClientWidth - 20, 200);
+  flbUpzChoices->setAccessibleName(windowTitle());  // the list has no caption but the dialog's
 
   cmdCancel = NewFlatButton(panel, "cmdCancel", "Cancel", "Cancel Changes", "glyph_cancel");
   cmdCancel->setGeometry(kClientWidth - 184, 222, 84, 30);

@@ -1,9 +1,10 @@
 # Installation and the Debian packages.
 #
 #   cmake --install build [--prefix /usr]     quellso, quellso-tool, quellso-panel-sim, their
-#                                             manual pages, the desktop entry, the AppStream
-#                                             metadata, the icons, the release notes, the
-#                                             copyright and the changelog
+#                                             manual pages, the desktop entry, the order
+#                                             archives' file type, the AppStream metadata, the
+#                                             icons, the release notes, the copyright and the
+#                                             changelog
 #   cpack --config build/CPackConfig.cmake    two .deb files for `apt install ./quellso*.deb`:
 #                                             quellso-cli (the command-line tool and the panel
 #                                             simulator, no display's libraries) and quellso
@@ -84,6 +85,9 @@ add_custom_target(quellso_package_files ALL DEPENDS ${quellso_compressed})
 # The programs install from their folders (app/, tools/), the manual pages above.
 
 install(FILES resources/quellso.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT quellso)
+# The order archives' file type, which the desktop entry opens (shared-mime-info).
+install(FILES resources/quellso-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quellso.xml
+        COMPONENT quellso)
 install(FILES ${QUELLSO_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT quellso)
 # The icon in the usual sizes of the hicolor theme, and the scalable one.
 foreach(size 16 22 24 32 48 64 128 256)
@@ -172,6 +176,6 @@ set(CPACK_COMPONENT_QUELLSO_DEPENDS cli)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_QUELLSO_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")
 # Help > Release Notes opens the notes through xdg-open (xdg-utils); qt6-wayland is Qt's
-# platform plugin for Wayland desktops.
+# platform plugin for Wayland, which the program takes on a Wayland desktop without XWayland.
 set(CPACK_DEBIAN_QUELLSO_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 include(CPack)

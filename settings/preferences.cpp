@@ -12,6 +12,7 @@
 #include "panel/portlist.h"
 #include "settings/settingsstore.h"
 #include "ui/centre.h"
+#include "ui/combobox.h"
 #include "ui/dialogkeys.h"
 #include "ui/edits.h"
 #include "ui/exceptionbox.h"
@@ -72,12 +73,13 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   eDefaultUpz = new TEdit(panel);
   eDefaultUpz->setObjectName("eDefaultUpz");
   eDefaultUpz->setGeometry(12, 30, 284, 22);
+  lblDefaultUpz->setBuddy(eDefaultUpz);
   cmdUpzPath = NewFlatButton(panel, "cmdUpzPath", "", "Select .UPZ file to store default location", "glyph_folder");
   if (cmdUpzPath->icon().isNull()) cmdUpzPath->setText("...");
   cmdUpzPath->setGeometry(300, 29, 24, 24);
 
   lblDefaultPort = label("lblDefaultPort", "Default Communications Port", 12, 64, 300);
-  cDefaultPort = new QComboBox(panel);
+  cDefaultPort = new TComboBox(panel);
   cDefaultPort->setObjectName("cDefaultPort");
   cDefaultPort->setEditable(false);
   // COM1 to COM4, none chosen; the adapters are listed when the settings are loaded and at
@@ -85,6 +87,7 @@ TfrmPreferences::TfrmPreferences(QWidget* parent)
   for (const TPortChoice& choice : PortChoices({}, {})) cDefaultPort->addItem(choice.text, choice.name);
   cDefaultPort->setCurrentIndex(-1);
   cDefaultPort->setGeometry(12, 84, 312, 22);
+  lblDefaultPort->setBuddy(cDefaultPort);
 
   lblUnitSystem = label("lblUnitSystem", "Panel Unit System for Requests", 12, 118, 300);
   // Each option carries its label, so a click on the word checks it too.

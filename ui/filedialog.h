@@ -25,6 +25,9 @@ class TFileDialog {
   // name ("Readme.txt" of Help > Release Notes) is looked for beside the files chosen last.
   bool Execute(QWidget* owner = nullptr);
   QString FileName() const { return file_name_; }
+  // Takes `path` as chosen in the dialog, without showing it (a file named on the command
+  // line): FileName() gives it, and the current directory moves to its folder.
+  void Choose(const QString& path) { Chosen(path); }
 
   Kind kind() const { return kind_; }
   QString Title() const { return title_; }

@@ -1,11 +1,25 @@
 #include "ui/messagebox.h"
 
+#include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
 
 namespace {
 MessageBoxHook& Hook() {
   static MessageBoxHook hook;
   return hook;
+}
+
+// A box belongs to a window, so that the desktop keeps it over that window and places it
+// there: its owner's, or else the dialog or window the user is working in, or else the main
+// window.  Only a box shown before any window (an error during start-up) stands alone.
+QWidget* BoxOwner(QWidget* owner) {
+  if (owner) return owner->window();
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && qobject_cast<QMainWindow*>(window)) return window;
+  return nullptr;
 }
 }  // namespace
 
@@ -15,7 +29,7 @@ TModalResult MessageBox(QWidget* owner, const QString& text, const QString& capt
                         TMessageButtons buttons) {
   if (Hook()) return Hook()({text, caption, buttons});
 
-  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, owner);
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, BoxOwner(owner));
   if (buttons == TMessageButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);

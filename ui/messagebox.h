@@ -17,7 +17,9 @@ struct MessageBoxCall {
   TMessageButtons buttons;
 };
 
-// Shows a modal message box with an information icon and returns the button pressed.
+// Shows a modal message box with an information icon and returns the button pressed.  The
+// box is transient for `owner`'s window; without an owner, for the dialog or window that is
+// active.
 // Closing a Yes/No box without choosing counts as No.  While the box is up, the event loop
 // runs, so events (panel replies among them) are handled meanwhile.
 TModalResult MessageBox(QWidget* owner, const QString& text, const QString& caption,

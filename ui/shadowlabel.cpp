@@ -4,7 +4,7 @@
 
 TShadowLabel::TShadowLabel(const QString& caption, QColor shadow, const QFont& font, Qt::Alignment alignment,
                            QWidget* parent)
-    : QWidget(parent), caption_(caption), shadow_(shadow), alignment_(alignment) {
+    : QLabel(caption, parent), caption_(caption), shadow_(shadow), alignment_(alignment) {
   setFont(font);
   setAttribute(Qt::WA_TranslucentBackground);
   setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -2,12 +2,14 @@
 
 // A transparent caption drawn twice: first in the window-text colour (black), then 1 pixel
 // to the left and 2 pixels higher in the shadow colour (white for field captions, yellow for
-// headings and column titles), which reads as a drop shadow over the tiled backgrounds.
+// headings and column titles), which reads as a drop shadow over the tiled backgrounds.  It is
+// a label to the toolkit, so that a field can be linked to its caption (setBuddy) and a
+// screen reader finds the caption of the field.
 
 #include <QColor>
-#include <QWidget>
+#include <QLabel>
 
-class TShadowLabel : public QWidget {
+class TShadowLabel : public QLabel {
   Q_OBJECT
  public:
   TShadowLabel(const QString& caption, QColor shadow, const QFont& font, Qt::Alignment alignment,

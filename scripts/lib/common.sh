@@ -20,6 +20,9 @@ QUELLSO_TEST_PACKAGES+=(poppler-utils)
 QUELLSO_BENCH_PACKAGES=(valgrind)
 # Packages for trying the program without a desktop (virtual display, screenshots).
 QUELLSO_DISPLAY_PACKAGES=(xvfb xauth x11-utils imagemagick)
+# A Wayland desktop without one, for scripts/wayland: a headless compositor with XWayland, and
+# the toolkit's Wayland platform for the pictures taken natively.
+QUELLSO_WAYLAND_PACKAGES=(weston xwayland qt6-wayland)
 # Desktop themes for the screenshots taken with a dark theme; the program never needs them.
 QUELLSO_THEME_PACKAGES=(qt6-gtk-platformtheme gnome-themes-extra)
 

@@ -99,7 +99,14 @@ INSTANTIATE_TEST_SUITE_P(
         // With a display at hand, a wrong command line still opens no window: the program ends.
         CommandLineCase{"QuellsoUnknownOptionWithADisplay", &kQuellso, {"-versoin"}, 2, "",
                         "quellso: unknown option \"-versoin\"", "offscreen"},
-        CommandLineCase{"QuellsoFileName", &kQuellso, {"unit.dat"}, 2, "", "unexpected argument \"unit.dat\""},
+        // One file is taken (it opens once the window is up); a second is refused.
+        CommandLineCase{"QuellsoFileName", &kQuellso, {"unit.dat"}, 2, "", "no graphical display found"},
+        CommandLineCase{"QuellsoFileNameAfterOptionsEnd", &kQuellso, {"-reverse", "--", "-unit.dat"}, 2, "",
+                        "no graphical display found"},
+        CommandLineCase{"QuellsoTwoFileNames", &kQuellso, {"unit.dat", "order.upz"}, 2, "",
+                        "quellso: more than one file named (\"unit.dat\" and \"order.upz\")"},
+        CommandLineCase{"QuellsoOptionAfterFileName", &kQuellso, {"unit.dat", "--bogus"}, 2, "",
+                        "unknown option \"--bogus\""},
         CommandLineCase{"QuellsoToolkitOptionWithoutValue", &kQuellso, {"-platform"}, 2, "",
                         "option \"-platform\" needs a value"},
         CommandLineCase{"QuellsoEqualsWhereTheToolkitTakesNone", &kQuellso, {"-platform=xcb"}, 2, "",

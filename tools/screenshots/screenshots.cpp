@@ -2,14 +2,20 @@
 // given (scripts/screenshots starts a virtual one), and saves a picture of each to a folder:
 // the main window empty and filled, each dialog, and the message boxes of a failed open and
 // of a time-out.  The windows are the program's own, driven through their handlers; only
-// the file dialogs are answered in advance.
+// the file dialogs are answered in advance.  The platform is chosen as the program chooses
+// it (on a Wayland session, XWayland).
 //
 //   quellso-screenshots FOLDER
+//
+// With QUELLSO_SCREENSHOOTER set, each picture is of the whole screen, taken by that command
+// (run in an empty folder, where it leaves one PNG file): on Wayland, where a program cannot
+// picture the screen, the compositor's own (weston-screenshooter, see scripts/wayland).
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
+#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,8 +24,10 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "app/application.h"
+#include "app/commandline.h"
 #include "app/defaultlengthwarning.h"
 #include "app/mainwindow.h"
 #include "app/panelhistory.h"
@@ -43,13 +51,38 @@ QRect VisibleArea() {
   return area.adjusted(-8, -8, 8, 8).intersected(QGuiApplication::primaryScreen()->geometry());
 }
 
+void Wait(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The whole screen as the external command pictures it, saved at `path`.
+bool SaveWithShooter(const QString& shooter, const QString& path) {
+  QTemporaryDir work;
+  QProcess process;
+  process.setWorkingDirectory(work.path());
+  process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), shooter});
+  if (!process.waitForFinished(30000) || process.exitCode() != 0) return false;
+  const QStringList shots = QDir(work.path()).entryList({QStringLiteral("*.png")}, QDir::Files);
+  QFile::remove(path);
+  return shots.size() == 1 && QFile::rename(work.filePath(shots.front()), path);
+}
+
 void Save(const QString& name) {
   QApplication::processEvents();
-  QScreen* screen = QGuiApplication::primaryScreen();
-  const QRect area = VisibleArea();
-  const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
   const QString path = g_folder + "/" + name + ".png";
-  if (shot.save(path)) {
+  const QString shooter = qEnvironmentVariable("QUELLSO_SCREENSHOOTER");
+  bool saved = false;
+  if (!shooter.isEmpty()) {
+    Wait(800);  // the compositor (and its X window manager) shows what the program drew
+    saved = SaveWithShooter(shooter, path);
+  } else {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = VisibleArea();
+    saved = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+  }
+  if (saved) {
     std::printf("%s\n", qPrintable(path));
     ++g_saved;
   } else {
@@ -76,12 +109,6 @@ void WithModal(const QString& name, const std::function<void()>& action, int cou
   action();
   timer->stop();
   timer->deleteLater();
-}
-
-void Wait(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
 }
 
 void FillRecord() {
@@ -141,6 +168,9 @@ int main(int argc, char** argv) {
   for (int n = 1; n <= 4; ++n) setenv(qPrintable(QString("QUELLSO_COM%1").arg(n)), "/nonexistent/screenshot-port", 1);
   setenv("XDG_STATE_HOME", qPrintable(scratch.path() + "/state"), 1);
 
+  const std::string platform =
+      PlatformForSession(TCommandLine{}, [](const char* name) -> const char* { return std::getenv(name); });
+  if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
   TApplication app(argc, argv);
   g_folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   QDir().mkpath(g_folder);
