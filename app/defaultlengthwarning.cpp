@@ -5,6 +5,7 @@
 
 #include "app/portready.h"
 #include "panel/panellink.h"
+#include "panel/transfers.h"
 #include "ui/busycursor.h"
 #include "ui/centre.h"
 #include "ui/dialogkeys.h"
@@ -78,7 +79,7 @@ TfrmDefaultLengthWarning::TfrmDefaultLengthWarning(TPanelLink& link, QWidget* pa
 void TfrmDefaultLengthWarning::SpeedButton1Click() {
   if (PortReadyOrSay(link_, this)) {
     const TBusyCursor busy;
-    link_.ConnectionCheck();
+    SendLengthRequests(link_);
   }
   accept();
 }

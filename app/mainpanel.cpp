@@ -59,7 +59,7 @@ void TfrmMain::FormShow() {
   // by the event loop of any message box or dialog on the screen.
   {
     const TBusyCursor busy;
-    link_.ConnectionCheck();
+    SendLengthRequests(link_);
   }
   Sleep(100);
   ApplyPanelLengths();

@@ -89,13 +89,12 @@ void ReceiveReplies(benchmark::State& state, bool texts) {
   QuietOwner owner;
   link.SetPort(&port);
   link.SetOwner(&owner);
-  link.SetConnecting(!texts);
   long frames = 0;
   long allocations = 0;
   for (auto _ : state) {
     const long before = g_allocations.load(std::memory_order_relaxed);
     port.Rewind();
-    link.SetReplyCount(0);
+    link.BeginTransfer(texts ? TTransferKind::Values : TTransferKind::Lengths, AllSlots());
     while (link.ReadPass()) {
       link.ProcessFrame();
       ++frames;

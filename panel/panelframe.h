@@ -56,11 +56,12 @@ inline constexpr std::uint8_t kUnknownIndexStatus = 131;
 inline constexpr std::uint8_t kIllegalDataTypeStatus = 133;
 
 // Size of the transmit and receive buffers: the longest frame, from STX to ETX, that the link
-// sends or takes.
+// sends or takes.  The longest legal reply, a text of 255 characters, is 262 bytes before
+// escaping (STX, kind, slot, data type, length, the text, two checksum bytes and ETX).
 inline constexpr std::size_t kFrameBufferSize = 300;
 // The most bytes a received frame may have once un-escaped (STX, kind, slot, payload and the
-// two checksum bytes; the ETX is not counted).
-inline constexpr std::size_t kMaxDecodedFrame = 256;
+// two checksum bytes; the ETX is not counted): as many as the receive buffer holds.
+inline constexpr std::size_t kMaxDecodedFrame = kFrameBufferSize;
 // Bytes of a frame around its payload once un-escaped: STX, kind, slot, checksum low, high.
 inline constexpr std::size_t kDecodedOverhead = 5;
 

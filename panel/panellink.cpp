@@ -5,13 +5,9 @@
 #include <limits>
 #include <string_view>
 
-#include "panel/pacing.h"
-
 TPanelLink PanelLink(UnitRecord);
 
 namespace {
-
-constexpr int kPacingBetweenLengthRequestsMs = 20;
 
 constexpr const char* kStatusTexts[] = {
     "Unknown Object Type",                 // 128
@@ -29,7 +25,56 @@ bool IsSlot(int slot) { return slot >= kFirstSlot && slot <= kLastSlot; }
 
 }  // namespace
 
+TSlotSet AllSlots() {
+  TSlotSet all;
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) all.set(static_cast<std::size_t>(slot));
+  return all;
+}
+
+std::vector<int> SlotNumbers(const TSlotSet& asked) {
+  std::vector<int> out;
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
+    if (asked.test(static_cast<std::size_t>(slot))) out.push_back(slot);
+  return out;
+}
+
+const std::optional<std::string>& TSlotValues::operator[](int slot) const {
+  static const std::optional<std::string> kNone;
+  return IsSlot(slot) ? texts_[static_cast<std::size_t>(slot)] : kNone;
+}
+
+void TSlotValues::Set(int slot, std::string_view text) {
+  if (IsSlot(slot)) texts_[static_cast<std::size_t>(slot)] = std::string(text);
+}
+
+TSlotSet TSlotValues::Answered() const {
+  TSlotSet out;
+  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
+    if (texts_[static_cast<std::size_t>(slot)]) out.set(static_cast<std::size_t>(slot));
+  return out;
+}
+
 TPanelLink::TPanelLink(UnitDataRecord& record) : record_(record) {}
+
+// ---- transfers ----
+
+void TPanelLink::BeginTransfer(TTransferKind kind, const TSlotSet& asked, TSlotValues* into) {
+  kind_ = kind;
+  asked_ = asked & AllSlots();
+  answered_.reset();
+  into_ = kind == TTransferKind::Values ? into : nullptr;
+  reply_count_ = kSlotCount - static_cast<std::int32_t>(asked_.count());
+  state_ = asked_.none() ? TTransferState::Complete : TTransferState::Running;
+}
+
+void TPanelLink::AbandonTransfer() {
+  if (state_ == TTransferState::Running) state_ = TTransferState::Abandoned;
+}
+
+bool TPanelLink::Expecting(int slot) const {
+  return state_ == TTransferState::Running && IsSlot(slot) && asked_.test(static_cast<std::size_t>(slot)) &&
+         !answered_.test(static_cast<std::size_t>(slot));
+}
 
 // ---- building ----
 
@@ -111,10 +156,7 @@ int TPanelLink::ReadReplies() {
   int frames = 0;
   for (std::int32_t left = port_->InQueCount(); left > 0;) {
     std::int32_t read = 0;
-    if (ReadPass(read)) {
-      ProcessFrame();
-      ++frames;
-    }
+    if (ReadPass(read) && ProcessFrame()) ++frames;
     if (read == 0) break;
     left -= read;
   }
@@ -123,90 +165,107 @@ int TPanelLink::ReadReplies() {
 
 bool TPanelLink::ProcessFrame() {
   const std::optional<TDecodedFrame> frame = DecodeFrame(receiver_.CompleteFrame(), decoded_);
-  if (!frame) return false;
+  if (!frame) {
+    ++bad_frames_;
+    return false;
+  }
   // The decoded reply keeps the frame's two checksum bytes right after its payload, as they
-  // came (at most 256 - 3 bytes, well inside the record's payload).
+  // came (at most kMaxDecodedFrame - 3 bytes, inside the record's payload).
   reply_.start = decoded_[0];
   reply_.code = frame->kind;
   reply_.slot = frame->slot;
   reply_.length = frame->payload.size();
   std::copy_n(frame->payload.data(), frame->payload.size() + 2, reply_.payload.begin());
 
-  switch (reply_.code) {
-    case kAcknowledgementReply:
-      return true;
-    case kReadReply:
-      if (reply_.length == 0) return false;  // no data type: malformed
-      ProcessReadReply();
-      return true;
-    case kWriteReply:
-      if (reply_.length == 0) return false;  // no status: malformed
-      ProcessWriteReply();
-      return true;
-    default:
-      return false;
-  }
+  bool processed = false;
+  if (reply_.code == kReadReply)
+    processed = ProcessReadReply();
+  else if (reply_.code == kWriteReply)
+    processed = ProcessWriteReply();
+  if (!processed) ++ignored_frames_;
+  return processed;
 }
 
 // The owner may run a nested read pass from inside an outcome (a message box runs an event
-// loop), which overwrites the decoded reply: every outcome that can do so comes last.
+// loop), which overwrites the decoded reply: every outcome that can do so comes last, and
+// nothing of the reply is read after an outcome.
 
-void TPanelLink::ProcessReadReply() {
-  if (owner_ != nullptr) owner_->ReplyArrived();
+bool TPanelLink::ProcessReadReply() {
   const int slot = reply_.slot;
+  if (reply_.length == 0 || !Expecting(slot)) return false;
   const std::uint8_t type = reply_.payload[0];
   const std::size_t value_bytes = reply_.length - 1;
-  if (IsSlot(slot)) {
-    if (type == kByteData && value_bytes >= 1) {
-      lengths_[static_cast<std::size_t>(slot)] = reply_.payload[1];
-    } else if (type == kTextData && value_bytes >= 1 && value_bytes - 1 >= reply_.payload[1]) {
-      const auto* text = reinterpret_cast<const char*>(reply_.payload.data() + 2);
-      record_.SetSlot(slot, std::string_view(text, reply_.payload[1]));
-      if (owner_ != nullptr) owner_->TextReceived(slot, std::string_view(text, reply_.payload[1]));
-    }
-    // An integer reply (four bytes, least significant first) maps to no member: it is
-    // counted and stored nowhere, like a reply of any other data type.
+  if (kind_ == TTransferKind::Lengths) {
+    if (type != kByteData || value_bytes < 1) return false;
+    lengths_[static_cast<std::size_t>(slot)] = reply_.payload[1];
+    reported_lengths_.set(static_cast<std::size_t>(slot));
+    CountReply(slot);
+    return true;
   }
-  CountReply();
-  if (reply_count_ == kSlotCount) {
-    if (connecting_) {
-      lengths_known_ = true;
-    } else if (owner_ != nullptr) {
-      owner_->AllDataReceived();
-    }
+  if (kind_ != TTransferKind::Values) return false;
+  if (type == kIntegerData && value_bytes >= 4) {
+    // Four bytes, least significant first: no member holds them.
+    CountReply(slot);
+    return true;
   }
+  if (type != kTextData || value_bytes < 1 || value_bytes - 1 < reply_.payload[1]) return false;
+  const std::string_view text(reinterpret_cast<const char*>(reply_.payload.data() + 2), reply_.payload[1]);
+  if (into_ != nullptr)
+    into_->Set(slot, text);
+  else
+    record_.SetSlot(slot, text);
+  answered_.set(static_cast<std::size_t>(slot));
+  ++reply_count_;
+  if (owner_ != nullptr) owner_->ReplyArrived();
+  if (owner_ != nullptr) owner_->TextReceived(slot, text);
+  Completed();
+  return true;
 }
 
-void TPanelLink::ProcessWriteReply() {
-  if (owner_ != nullptr) owner_->ReplyArrived();
+bool TPanelLink::ProcessWriteReply() {
+  const int slot = reply_.slot;
+  if (reply_.length == 0 || kind_ != TTransferKind::Writes || !Expecting(slot)) return false;
   const std::uint8_t status = reply_.payload[0];
   if (status != 0) {
-    if (owner_ != nullptr) owner_->WriteRejected(reply_.slot, status);
-    return;
+    state_ = TTransferState::Rejected;
+    if (owner_ != nullptr) owner_->ReplyArrived();
+    if (owner_ != nullptr) owner_->WriteRejected(slot, status);
+    return true;
   }
-  CountReply();
-  if (reply_count_ == kSlotCount && owner_ != nullptr) owner_->AllDataWritten();
+  CountReply(slot);
+  return true;
 }
 
-void TPanelLink::CountReply() {
-  if (reply_count_ < std::numeric_limits<std::int32_t>::max()) ++reply_count_;
+void TPanelLink::CountReply(int slot) {
+  answered_.set(static_cast<std::size_t>(slot));
+  ++reply_count_;
+  if (owner_ != nullptr) owner_->ReplyArrived();
+  Completed();
 }
 
-// ---- lengths and the length query ----
+void TPanelLink::Completed() {
+  // An outcome may have begun another transfer meanwhile: only the one still running ends.
+  if (state_ != TTransferState::Running || MissingSlots().any()) return;
+  state_ = TTransferState::Complete;
+  switch (kind_) {
+    case TTransferKind::Lengths:
+      if ((reported_lengths_ & AllSlots()) == AllSlots()) lengths_known_ = true;
+      break;
+    case TTransferKind::Values:
+      if (owner_ != nullptr) owner_->AllDataReceived();
+      break;
+    case TTransferKind::Writes:
+      if (owner_ != nullptr) owner_->AllDataWritten();
+      break;
+    case TTransferKind::None:
+      break;
+  }
+}
+
+// ---- lengths ----
 
 std::uint8_t TPanelLink::FieldLength(int slot) const {
   return IsSlot(slot) ? lengths_[static_cast<std::size_t>(slot)] : 0;
-}
-
-bool TPanelLink::ConnectionCheck() {
-  SetReplyCount(0);
-  SetConnecting(true);
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
-    BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kLengthProperty);
-    SendFrame();
-    Sleep(kPacingBetweenLengthRequestsMs);
-  }
-  return true;
 }
 
 // ---- texts ----

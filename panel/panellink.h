@@ -13,14 +13,17 @@
 // operations (TPanelPort: Write, InQueCount, Read); while the port is closed they return -1,
 // a read pass reads nothing and a frame sent is lost without notice.  Everything runs on the
 // user-interface thread; the link has no lock.  It works in its fixed buffers only and
-// allocates nothing per frame.
+// allocates nothing per frame, but for the text it keeps when a read goes into a TSlotValues.
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/unitdatarecord.h"
 #include "panel/panelframe.h"
@@ -28,6 +31,48 @@
 
 // Replies counted towards a complete transfer or length query.
 inline constexpr std::int32_t kSlotCount = 41;
+
+// A set of slots, 1..41: bit s stands for slot s (bit 0 is never set).
+using TSlotSet = std::bitset<kSlotCount + 1>;
+// Slots 1..41.
+TSlotSet AllSlots();
+// The slots of a set, ascending.
+std::vector<int> SlotNumbers(const TSlotSet& asked);
+
+// The texts of the 41 slots as a read brought them, kept apart from any record: what the
+// panel held before a write (the as-found values) or after it (the read-back).  A slot that
+// did not answer holds nothing; slot 1 holds the date as the panel spelled it.
+class TSlotValues {
+ public:
+  // Slot 1..41; nothing for any other slot.
+  const std::optional<std::string>& operator[](int slot) const;
+  void Set(int slot, std::string_view text);
+  void Clear() { texts_.fill(std::nullopt); }
+  // The slots that hold a text.
+  TSlotSet Answered() const;
+
+ private:
+  std::array<std::optional<std::string>, kSlotCount + 1> texts_{};
+};
+
+// What a transfer asks for, and so which replies it counts.
+enum class TTransferKind : std::uint8_t {
+  None,     // nothing asked: every reply is ignored
+  Lengths,  // the length query: read replies of data type 0
+  Values,   // Get Data, and the reads before and after a write: read replies of a value
+            // (a text, or the four bytes of an integer)
+  Writes,   // Send Data: write replies
+};
+
+// Where a transfer stands.
+enum class TTransferState : std::uint8_t {
+  Idle,       // none begun
+  Running,    // slots asked, not every one answered yet
+  Complete,   // every asked slot answered
+  Rejected,   // the panel refused a write; the transfer ends there
+  Abandoned,  // its owner gave up waiting (a time-out, an interruption): late replies are
+              // ignored, and what was answered and what is missing stays known
+};
 
 // Bytes of a message record's payload.
 inline constexpr std::size_t kMessagePayloadSize = 299;
@@ -52,19 +97,23 @@ struct TPanelMessage {
 class TPanelLinkOwner {
  public:
   virtual ~TPanelLinkOwner() = default;
-  // A read or write reply has been accepted (it passed the check and is well formed); comes
-  // first, before any other outcome of the same reply.
+  // A reply the running transfer counted (the first matching reply for a slot it asked), or
+  // a refused write of such a slot; comes first, before any other outcome of the same reply.
+  // ReplyCount() already includes it: an owner restarts its time-out here and shows the
+  // progress.  Must not run an event loop.  Replies that are not counted (a slot not asked, asked twice, the wrong kind,
+  // no transfer running) report nothing.
   virtual void ReplyArrived() = 0;
-  // The 41st read reply counted outside a length query.
+  // The last asked slot of a Values transfer answered.
   virtual void AllDataReceived() = 0;
-  // The 41st accepted write reply counted.
+  // The last asked slot of a Writes transfer acknowledged.
   virtual void AllDataWritten() = 0;
-  // A write reply with a non-zero status: `slot` as the reply names it (not checked against
-  // 1..41) and the panel's status byte.  The reply is not counted.
+  // A write reply with a non-zero status for a slot the running Writes transfer asked and
+  // that had not answered: the slot and the panel's status byte.  The transfer ends here
+  // (state Rejected): its other slots are known as answered (written) or missing.
   virtual void WriteRejected(int slot, int status) = 0;
-  // A read reply's text for slot 1..41, exactly as the panel sent it (the record keeps it cut
-  // to the member's capacity), right after it was stored.  Must not run an event loop.
-  // Nothing by default.
+  // A counted read reply's text for slot 1..41, exactly as the panel sent it (the record
+  // keeps it cut to the member's capacity), right after it was stored.  Must not run an
+  // event loop.  Nothing by default.
   virtual void TextReceived(int slot, std::string_view text) {
     (void)slot;
     (void)text;
@@ -118,6 +167,33 @@ class TPanelLink {
 
   // ---- receiving replies ----
 
+  // ---- transfers ----
+  // A transfer says which slots it asks and which reply kind it expects; only the first
+  // matching reply for an asked slot counts, every other frame is ignored (IgnoredFrames).
+  // The sequences of panel/transfers.h begin their transfers themselves.
+
+  // Begins a transfer of `kind` for the slots of `asked` (only 1..41 are taken): every slot
+  // unanswered, ReplyCount() = the slots of 1..41 not asked (so it reaches 41 when the last
+  // asked slot answers), state Running.  A Values transfer stores each text into `into`
+  // when given, and leaves the record alone; otherwise into the record.  `into` must
+  // outlive the transfer or the next BeginTransfer.  Any kind with no slot asked is Complete
+  // at once and reports nothing.
+  void BeginTransfer(TTransferKind kind, const TSlotSet& asked, TSlotValues* into = nullptr);
+  // The owner stops waiting: a running transfer becomes Abandoned, and replies that still
+  // come are ignored.  Nothing changes in any other state.
+  void AbandonTransfer();
+  TTransferKind Transfer() const { return kind_; }
+  TTransferState State() const { return state_; }
+  const TSlotSet& AskedSlots() const { return asked_; }
+  const TSlotSet& AnsweredSlots() const { return answered_; }
+  // Asked and not answered: the slots a transfer of only the missing ones would ask.
+  TSlotSet MissingSlots() const { return asked_ & ~answered_; }
+  // Frames that passed the check and were not counted or acted upon (wrong kind, a slot not
+  // asked or already answered, a malformed value, no transfer running), since construction.
+  std::int64_t IgnoredFrames() const { return ignored_frames_; }
+  // Frames that failed the check or were too short or too long, since construction.
+  std::int64_t BadFrames() const { return bad_frames_; }
+
   // One read pass: takes as many bytes as InQueCount() reported at its start (none while the
   // port is closed, -1), one Read of one byte at a time, through the receiver (TFrameReceiver
   // in panelframe.h).  The pass stops early right after the ETX that completes a frame, and
@@ -133,49 +209,38 @@ class TPanelLink {
   // or on the idle line) never leave bytes waiting for traffic that may not come.  Bytes that
   // arrive meanwhile are left to the next character-received event, so a flood cannot keep
   // it from returning.  Ends early when a pass reads no byte (the port closed, or a read
-  // failed).  Every pass reads at least one byte, so it cannot spin.  Returns the complete
-  // frames it processed.
+  // failed).  Every pass reads at least one byte, so it cannot spin.  Returns the frames
+  // that ProcessFrame processed (counted, or a refused write acted upon): frames that failed
+  // the check or were ignored do not count, so an owner refreshes only when something came.
   int ReadReplies();
   // Checks, decodes and dispatches the frame that the last ReadPass completed.  A frame that
-  // fails the check, is too short to hold its header and checksum, or is longer than 256 bytes
-  // once un-escaped is dropped: nothing changes, nothing is reported, result false.
-  // By kind:
-  //   1 acknowledgement: nothing changes; true.
-  //   3 read reply: ReplyArrived; by data type (the first payload byte): 0 sets the slot's
-  //     field length to the next byte, 7 stores the L characters after the length byte L
-  //     through the slot's setter (slot 1: the date text, which also derives the packed
-  //     date), 32 is read and stored nowhere, any other type stores nothing; a slot outside
-  //     1..41, or a value shorter than its type needs, stores nothing.  Then ReplyCount + 1,
-  //     whatever was stored, and when it is now 41: with Connecting set, LengthsKnown is set;
-  //     otherwise AllDataReceived.  True.
-  //   5 write reply: ReplyArrived; a non-zero status (first payload byte) reports
-  //     WriteRejected(slot, status) and is not counted; status 0 counts, and reaching 41
-  //     reports AllDataWritten.  True.
-  //   A read or write reply without any payload byte is malformed and dropped (false).
-  //   Any other kind: ignored; false.
-  // The count is compared for equality with 41: replies beyond the 41st report nothing more.
-  bool ProcessFrame();
+  // fails the check, is too short to hold its header and checksum, or is longer than
+  // kMaxDecodedFrame bytes once un-escaped is dropped (BadFrames).  A frame that passed is
+  // processed only when it is the first matching reply for a slot the running transfer asked:
+  //   Lengths, a read reply of data type 0 with its length byte: the slot's field length.
+  //   Values, a read reply of data type 7 with its L characters (stored through the slot's
+  //     setter, slot 1 the date text, or into the transfer's TSlotValues), or of data type 32
+  //     with its four bytes (stored nowhere: no member holds it).
+  //   Writes, a write reply: status 0 counts; a non-zero status ends the transfer, Rejected,
+  //     and reports WriteRejected(slot, status).
+  // A counted reply marks its slot answered, adds one to ReplyCount, reports ReplyArrived
+  // (and TextReceived for a text), and when it was the last missing slot completes the
+  // transfer: a length query then sets LengthsKnown when all 41 lengths are in, Values
+  // reports AllDataReceived, Writes AllDataWritten.  Every other frame is ignored
+  // (IgnoredFrames) and changes nothing.  True when the frame was processed.
+    bool ProcessFrame();
 
   // ---- the length table, the flags and the counter ----
 
   // The length of the slot's text as the panel reported it; 0 = not reported, and for any
   // slot outside 1..41.
   std::uint8_t FieldLength(int slot) const;
-  // Set by the 41st read reply of a length query; stays set for the rest of the run.
+  // Set once every slot 1..41 has reported its length; stays set for the rest of the run.
   bool LengthsKnown() const { return lengths_known_; }
-  // A length query is under way: set by ConnectionCheck, cleared by Get Data.  While set, the
-  // 41st read reply sets LengthsKnown instead of reporting AllDataReceived.
-  bool Connecting() const { return connecting_; }
-  void SetConnecting(bool connecting) { connecting_ = connecting; }
-  // Replies counted towards 41; preset by each transfer and by ConnectionCheck.
+  // The last transfer begun is a length query.
+  bool Connecting() const { return kind_ == TTransferKind::Lengths; }
+  // The slots of 1..41 accounted for by the transfer: not asked, or answered.
   std::int32_t ReplyCount() const { return reply_count_; }
-  void SetReplyCount(std::int32_t count) { reply_count_ = count; }
-
-  // The length query: SetReplyCount(0), SetConnecting(true), then for slots 1..41 a read
-  // request for property 3, each sent and followed by Sleep(20).  Sends no unit-system
-  // command and waits for no reply (the replies are processed later, by the receiving
-  // side).  Returns true.
-  bool ConnectionCheck();
 
   // ---- inspection, for the window's tests and the simulator's ----
 
@@ -191,9 +256,14 @@ class TPanelLink {
   void BuildFrame(std::uint8_t code, std::uint8_t slot, std::size_t payloadLength);
   // ReadPass, counting the bytes it read.
   bool ReadPass(std::int32_t& read);
-  void ProcessReadReply();
-  void ProcessWriteReply();
-  void CountReply();
+  bool ProcessReadReply();
+  bool ProcessWriteReply();
+  // Marks the slot answered and reports it; completes the transfer when it was the last.
+  void CountReply(int slot);
+  // Ends the running transfer and reports it when no asked slot is missing.
+  void Completed();
+  // The running transfer asked `slot` and has not counted a reply for it.
+  bool Expecting(int slot) const;
 
   UnitDataRecord& record_;
   TPanelPort* port_ = nullptr;
@@ -205,10 +275,17 @@ class TPanelLink {
   std::size_t transmit_length_ = 0;                        // 0: no frame to send
   TFrameReceiver receiver_;  // the receive buffer, the in-frame state and the latch
   std::array<std::uint8_t, kMaxDecodedFrame> decoded_{};  // a reply un-escaped, STX first
-  bool connecting_ = false;
   bool lengths_known_ = false;
   std::array<std::uint8_t, kSlotCount + 1> lengths_{};  // indexed 1..41; [0] unused
+  TSlotSet reported_lengths_;                           // the slots whose length came
   std::int32_t reply_count_ = 0;
+  TTransferKind kind_ = TTransferKind::None;
+  TTransferState state_ = TTransferState::Idle;
+  TSlotSet asked_;
+  TSlotSet answered_;
+  TSlotValues* into_ = nullptr;
+  std::int64_t ignored_frames_ = 0;
+  std::int64_t bad_frames_ = 0;
 };
 
 // A text as a write request carries it: left-justified in exactly out.size() characters,

@@ -26,11 +26,19 @@ void SetPanelLine(TThreadComm& port) {
 
 bool IsBlankDate(std::string_view date) { return date.find_first_not_of(' ') == std::string_view::npos; }
 
-void SendReadRequests(TPanelLink& link, std::uint8_t unit) {
-  link.SetConnecting(false);
+void SendLengthRequests(TPanelLink& link, const TSlotSet& asked) {
+  link.BeginTransfer(TTransferKind::Lengths, asked);
+  for (const int slot : SlotNumbers(asked)) {
+    link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kLengthProperty);
+    link.SendFrame();
+    Sleep(kBetweenLengthRequestsMs);
+  }
+}
+
+void SendReadRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked, TSlotValues* into) {
   SendUnitCommand(link, unit);
-  link.SetReplyCount(0);
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
+  link.BeginTransfer(TTransferKind::Values, asked, into);
+  for (const int slot : SlotNumbers(asked)) {
     link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
     link.SendFrame();
     Sleep(kBetweenDataFramesMs);
@@ -41,12 +49,19 @@ int FirstWrittenSlot(const UnitDataRecord& record) {
   return IsBlankDate(record.CommissionDate()) ? kFirstSlot + 1 : kFirstSlot;
 }
 
-int SendWriteRequests(TPanelLink& link, std::uint8_t unit) {
+TSlotSet WrittenSlots(const UnitDataRecord& record) {
+  TSlotSet asked = AllSlots();
+  if (FirstWrittenSlot(record) != kFirstSlot) asked.reset(kFirstSlot);
+  return asked;
+}
+
+int SendWriteRequests(TPanelLink& link, std::uint8_t unit) { return SendWriteRequests(link, unit, WrittenSlots(link.Record())); }
+
+int SendWriteRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked) {
   SendUnitCommand(link, unit);
-  const int first = FirstWrittenSlot(link.Record());
-  link.SetReplyCount(first - kFirstSlot);
+  link.BeginTransfer(TTransferKind::Writes, asked);
   int unsent = 0;
-  for (int slot = first; slot <= kLastSlot; ++slot) {
+  for (const int slot : SlotNumbers(asked)) {
     if (link.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
       link.SendFrame();
     else if (unsent == 0)

@@ -1,9 +1,12 @@
 #pragma once
 
-// The panel transfers without a window: what Get Data and Send Data send, in what order and
-// pacing, and the rules they follow.  The main window and quellso-tool both run them; each
+// The panel transfers without a window: what the length query, Get Data and Send Data send,
+// in what order and pacing, and the rules they follow.  The main window and quellso-tool both
+// run them; each begins its transfer on the link (the slots asked, the reply kind expected),
 // then reads the replies through the link (TPanelLink::ReadReplies), which stores, counts
-// and reports them, and decides itself what the user sees.
+// and reports them, and decides itself what the user sees.  A transfer that ended with slots
+// missing (TPanelLink::MissingSlots) is asked again for those slots alone by passing them to
+// the same function.
 //
 // The pacing blocks the calling thread on purpose (Sleep, panel/pacing.h): the panel needs
 // half a second after the unit-system command and 10 ms after each data frame.  Replies
@@ -13,7 +16,8 @@
 #include <string>
 #include <string_view>
 
-class TPanelLink;
+#include "panel/panellink.h"
+
 class TThreadComm;
 class UnitDataRecord;
 
@@ -24,27 +28,39 @@ void SetPanelLine(TThreadComm& port);
 
 inline constexpr int kAfterUnitCommandMs = 500;
 inline constexpr int kBetweenDataFramesMs = 10;
+inline constexpr int kBetweenLengthRequestsMs = 20;
 
 // A commissioning date left blank: the window's date field gives its eleven blanks, and a
 // text of blanks alone (or none) stands for the same.  A blank date is not written.
 bool IsBlankDate(std::string_view date);
 
-// Get Data's frames.  Ends a length query (Connecting cleared, so the replies count as
-// values), then the unit-system command with `unit` (kEnglishUnits or kMetricUnits), 500 ms,
-// the reply count set to 0, and a read request for the value of each slot 1..41, each
-// followed by 10 ms.
-void SendReadRequests(TPanelLink& link, std::uint8_t unit);
+// The length query: a Lengths transfer of `slots`, then a read request for the length
+// (property 3) of each, each followed by 20 ms.  Sends no unit-system command and waits for
+// no reply (the replies are processed later, by the receiving side).
+void SendLengthRequests(TPanelLink& link, const TSlotSet& asked = AllSlots());
+
+// Get Data's frames: the unit-system command with `unit` (kEnglishUnits or kMetricUnits),
+// 500 ms, a Values transfer of `slots` (into `into` when given, else into the link's
+// record), and a read request for the value of each, each followed by 10 ms.  The read
+// before and the read after a write pass a TSlotValues, so the window's record is untouched.
+void SendReadRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked = AllSlots(),
+                      TSlotValues* into = nullptr);
 
 // The slot Send Data starts at for the record's values: 2 when the date is blank (it is not
 // written, and its slot counts as done), else 1.
 int FirstWrittenSlot(const UnitDataRecord& record);
 
-// Send Data's frames: the values of the link's record, in the panel's lengths.  The unit-system command
-// with `unit`, 500 ms, the reply count preset (1 with a blank date, else 0), then a write
-// request for each slot from FirstWrittenSlot to 41, each followed by 10 ms.  A slot whose
-// text cannot be put into one frame is not sent (its wait is kept, so the pacing does not
-// change); the first such slot is returned, 0 when every frame went out.
+// The slots Send Data writes for the record: FirstWrittenSlot to 41.
+TSlotSet WrittenSlots(const UnitDataRecord& record);
+
+// Send Data's frames: the values of the link's record, in the panel's lengths.  The
+// unit-system command with `unit`, 500 ms, a Writes transfer of `slots` (by default
+// WrittenSlots of the record; a blank date is not asked, so it counts as done), then a write
+// request for each, each followed by 10 ms.  A slot whose text cannot be put into one frame
+// is not sent (its wait is kept, so the pacing does not change; it stays missing); the first
+// such slot is returned, 0 when every frame went out.
 int SendWriteRequests(TPanelLink& link, std::uint8_t unit);
+int SendWriteRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked);
 
 // The first slot from FirstWrittenSlot on whose write request cannot be put into one frame,
 // 0 when every one can: checked before anything is sent.  Builds each request (the link's

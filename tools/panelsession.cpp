@@ -46,7 +46,7 @@ bool TPanelSession::Open(const QString& name, std::string& reason) {
 TPanelSession::Result TPanelSession::QueryLengths() {
   Begin(kFirstSlot);
   query_ = true;
-  link_.ConnectionCheck();
+  SendLengthRequests(link_);
   return Wait();
 }
 
@@ -79,11 +79,10 @@ TPanelSession::Result TPanelSession::Wait() {
   loop_ = nullptr;
   timeout_.stop();
   result_.end = end_.value_or(End::TimedOut);
-  const int preset = first_ - kFirstSlot;
-  result_.answered = link_.ReplyCount() - preset;
-  result_.expected = kSlotCount - preset;
-  for (int slot = first_; slot <= kLastSlot; ++slot)
-    if (!named_[static_cast<std::size_t>(slot)]) result_.silent.push_back(slot);
+  link_.AbandonTransfer();
+  result_.answered = static_cast<int>(link_.AnsweredSlots().count());
+  result_.expected = static_cast<int>(link_.AskedSlots().count());
+  result_.silent = SlotNumbers(link_.MissingSlots());
   return result_;
 }
 
@@ -91,7 +90,7 @@ TPanelSession::Result TPanelSession::Wait() {
 // length query reports nothing of its own, so its end is seen in the count.
 void TPanelSession::RxChar() {
   link_.ReadReplies();
-  if (query_ && link_.ReplyCount() >= kSlotCount) Finish(End::Complete);
+  if (query_ && link_.State() == TTransferState::Complete) Finish(End::Complete);
 }
 
 void TPanelSession::Finish(End end) {

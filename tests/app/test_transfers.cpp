@@ -22,6 +22,7 @@
 #include "panel/comm.h"
 #include "panel/pacing.h"
 #include "panel/panellink.h"
+#include "panel/transfers.h"
 #include "settings/preferences.h"
 #include "tests/app/memoryport.h"
 #include "tests/app/warninganswers.h"
@@ -62,8 +63,7 @@ class Transfers : public GuiTest {
   }
   // All 41 lengths, as the replies to a connection check.
   void LearnLengths(int length) {
-    link.SetConnecting(true);
-    link.SetReplyCount(0);
+    link.BeginTransfer(TTransferKind::Lengths, AllSlots());
     for (int slot = 1; slot <= kSlotCount; ++slot) Receive(LengthReply(slot, length));
     ASSERT_TRUE(link.LengthsKnown());
   }
@@ -109,8 +109,7 @@ TEST_P(GetDataUnits, SendsTheUnitCommandThen41PacedReadRequests) {
     frmPreferences = new TfrmPreferences();
     (GetParam().metric ? frmPreferences->optMetric : frmPreferences->optEnglish)->setChecked(true);
   }
-  link.SetConnecting(true);
-  link.SetReplyCount(7);
+  link.BeginTransfer(TTransferKind::Lengths, AllSlots());
   window.cmdRxClick();
 
   ASSERT_EQ(port.frames.size(), 42u);
@@ -134,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Units, GetDataUnits, testing::ValuesIn(kUnitCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Transfers, GetDataAppliesThePanelsLengthsFirst) {
-  link.SetConnecting(true);
+  link.BeginTransfer(TTransferKind::Lengths, AllSlots());
   Receive(LengthReply(2, 24));
   Receive(LengthReply(16, 5));
   window.ApplyDefaultLimits();
@@ -146,7 +145,7 @@ TEST_F(Transfers, GetDataAppliesThePanelsLengthsFirst) {
 }
 
 TEST_F(Transfers, ApplyPanelLengthsGivesEachFieldItsSlotsLength) {
-  link.SetConnecting(true);
+  link.BeginTransfer(TTransferKind::Lengths, AllSlots());
   for (int slot = 1; slot <= kSlotCount; ++slot) Receive(LengthReply(slot, slot % 7 == 0 ? 0 : slot + 3));
   window.ApplyDefaultLimits();
   window.ApplyPanelLengths();
@@ -190,9 +189,9 @@ TEST_F(Transfers, PaddedTextsShowFromTheirStart) {
 
 TEST_F(Transfers, RepliesDuringAConnectionCheckDoNotRefreshTheWindow) {
   window.eJobName->SetText("typed");
-  link.ConnectionCheck();
+  SendLengthRequests(link);
   Receive(TextReply(2, "from the panel") + LengthReply(3, 30));
-  EXPECT_STREQ(record.JobName(), "from the panel");
+  EXPECT_STREQ(record.JobName(), "");  // a value is no answer to a length request
   EXPECT_EQ(window.eJobName->Text(), "typed");
   EXPECT_EQ(link.FieldLength(3), 30);
 }
@@ -202,7 +201,7 @@ TEST_F(Transfers, RepliesDuringAConnectionCheckDoNotRefreshTheWindow) {
 struct OutcomeCase {
   const char* name;
   bool connecting;
-  std::int32_t preset;
+  std::int32_t preset;  // slots 1..preset not asked
   std::vector<Bytes> replies;
   std::vector<std::pair<QString, QString>> shown;  // text, caption
 };
@@ -210,6 +209,11 @@ struct OutcomeCase {
 std::vector<Bytes> ReadReplies(int from, int to) {
   std::vector<Bytes> out;
   for (int slot = from; slot <= to; ++slot) out.push_back(TextReply(slot, "v" + std::to_string(slot)));
+  return out;
+}
+std::vector<Bytes> LengthReplies(int from, int to) {
+  std::vector<Bytes> out;
+  for (int slot = from; slot <= to; ++slot) out.push_back(LengthReply(slot, 8));
   return out;
 }
 std::vector<Bytes> WriteReplies(int from, int to, int rejectSlot = 0, int status = 0) {
@@ -230,7 +234,7 @@ const OutcomeCase kOutcomeCases[] = {
        return r;
      }(),
      {{"All Data Received Successfully", "Request Results"}}},
-    {"ALengthQueryEndsSilently", true, 0, ReadReplies(1, 41), {}},
+    {"ALengthQueryEndsSilently", true, 0, LengthReplies(1, 41), {}},
     {"AllDataWritten", false, 0, WriteReplies(1, 41), {{"Data Written Successfully", "Write Results"}}},
     {"BlankDateWritesFortyAndSucceeds", false, 1, WriteReplies(2, 41), {{"Data Written Successfully", "Write Results"}}},
     // The window's CommPort names a device that does not exist here, so after the reset it
@@ -251,8 +255,14 @@ const OutcomeCase kOutcomeCases[] = {
 class Outcomes : public Transfers, public testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(Outcomes, AreAnsweredAsTheUserMustSeeThem) {
-  link.SetConnecting(GetParam().connecting);
-  link.SetReplyCount(GetParam().preset);
+  bool writes = false;
+  for (const Bytes& reply : GetParam().replies) writes = writes || KindAndSlot(reply).first == kWriteReply;
+  TSlotSet asked = AllSlots();
+  for (int slot = 1; slot <= GetParam().preset; ++slot) asked.reset(static_cast<std::size_t>(slot));
+  link.BeginTransfer(GetParam().connecting ? TTransferKind::Lengths
+                     : writes              ? TTransferKind::Writes
+                                           : TTransferKind::Values,
+                     asked);
   window.tmrComm->start();
   Bytes all;
   for (const Bytes& reply : GetParam().replies) all.insert(all.end(), reply.begin(), reply.end());
@@ -280,13 +290,15 @@ struct TimeoutCase {
 };
 
 const TimeoutCase kTimeoutCases[] = {
-    {"NoReply", 0, true}, {"SomeReplies", 40, true}, {"Complete", 41, false}, {"BeyondComplete", 42, true}};
+    {"NoReply", 0, true}, {"SomeReplies", 40, true}, {"Complete", 41, false}};
 
 class Timeout : public Transfers, public testing::WithParamInterface<TimeoutCase> {};
 
 TEST_P(Timeout, StopsTheTimerAndComplainsUnlessAll41Came) {
   window.tmrComm->start();
-  link.SetReplyCount(GetParam().count);
+  TSlotSet asked = AllSlots();
+  for (int slot = 1; slot <= GetParam().count; ++slot) asked.reset(static_cast<std::size_t>(slot));
+  link.BeginTransfer(TTransferKind::Values, asked);  // the slots not asked count as answered
   window.tmrCommTimer();
   EXPECT_FALSE(window.tmrComm->isActive());
   if (GetParam().message) {
@@ -391,6 +403,9 @@ TEST_F(Transfers, SendDataAnsweredNoSendsNothingAndKeepsTheRecord) {
 TEST_F(Transfers, ATextThatCannotBeFramedIsNotSentAndTheUserIsTold) {
   // 255 characters of the model number's field, most of them bytes that must be escaped.
   LearnLengths(16);
+  TSlotSet model;
+  model.set(4);
+  link.BeginTransfer(TTransferKind::Lengths, model);
   Receive(LengthReply(4, 255));
   window.eModelNumber->SetText(QString(69, QChar(0x10)));
   port.frames.clear();
@@ -474,7 +489,7 @@ TEST_F(Transfers, EditDataWarnsOnEveryToggleWhileTheLengthsAreUnknown) {
   window.mnuEditData->trigger();
   window.mnuEditData->trigger();
   EXPECT_EQ(warning.shown, 2);
-  link.SetConnecting(true);
+  link.BeginTransfer(TTransferKind::Lengths, AllSlots());
   for (int slot = 1; slot <= 40; ++slot) Receive(LengthReply(slot, 9));  // 40 of 41
   window.mnuEditData->trigger();
   EXPECT_EQ(warning.shown, 3);

@@ -7,8 +7,12 @@
 //      link's outcomes in order, the record, the length table, the counter) is the same
 //      however the stream is split and whichever way the handler reads it;
 //   2. well-formed replies built from the input with noise around them that holds no STX
-//      (CRs, ETX, DLE, anything else): every reply is accepted, exactly as if the replies had
-//      come alone, in one piece.
+//      (CRs, ETX, DLE, anything else): the outcome is exactly as if the replies had come
+//      alone, in one piece, and the owner hears of each slot answered (and of a refusal)
+//      exactly once, never of more slots than were asked.
+//
+// The first input byte chooses the transfer the replies arrive in (none, a length query,
+// Get Data or Send Data) and whether it asks every slot or only the odd ones.
 //
 // Each chunk is read either with ReadReplies (what the window's handler runs) or with the
 // plain loop of read passes repeated while bytes wait (what the serial port's repeated
@@ -25,6 +29,7 @@
 #include "model/unitdatarecord.h"
 #include "panel/panelframe.h"
 #include "panel/panellink.h"
+#include "tests/panel/memoryport.h"
 
 namespace {
 
@@ -32,22 +37,10 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The bytes the panel sent, handed out as a serial port does.
-class MemoryPort : public TPanelPort {
- public:
-  std::int32_t Write(const char*, unsigned long count) override { return static_cast<std::int32_t>(count); }
-  std::int32_t InQueCount() override { return static_cast<std::int32_t>(input.size()); }
-  std::int32_t Read(char* buffer, unsigned long count) override {
-    unsigned long n = 0;
-    for (; n < count && !input.empty(); ++n) {
-      buffer[n] = static_cast<char>(input.front());
-      input.pop_front();
-    }
-    return static_cast<std::int32_t>(n);
-  }
-  std::deque<std::uint8_t> input;
+// The transfer the replies arrive in.
+struct Transfer {
+  TTransferKind kind = TTransferKind::None;
+  TSlotSet asked;
 };
 
 // The outcomes, in order, one number each.
@@ -74,6 +67,8 @@ struct Result {
   Bytes lengths;                   // slots 1..41
   std::int32_t count = 0;
   bool lengthsKnown = false;
+  TTransferState state = TTransferState::Idle;
+  TSlotSet answered;
   bool operator==(const Result&) const = default;
 };
 
@@ -100,14 +95,14 @@ std::uint64_t Hash(const std::uint8_t* data, std::size_t size) {
 
 // Feeds `stream` to a fresh link in chunks: all at once when `random` is null, otherwise
 // in random sizes, each chunk read as the handler does before the next arrives.
-Result Run(const Bytes& stream, bool connecting, Random* random) {
+Result Run(const Bytes& stream, const Transfer& transfer, Random* random) {
   UnitDataRecord record{};
   TPanelLink link(record);
   MemoryPort port;
   Outcomes outcomes;
   link.SetPort(&port);
   link.SetOwner(&outcomes);
-  link.SetConnecting(connecting);
+  if (transfer.kind != TTransferKind::None) link.BeginTransfer(transfer.kind, transfer.asked);
   for (std::size_t at = 0; at < stream.size();) {
     std::size_t n = stream.size() - at;
     bool plainPasses = false;
@@ -145,6 +140,9 @@ Result Run(const Bytes& stream, bool connecting, Random* random) {
   }
   result.count = link.ReplyCount();
   result.lengthsKnown = link.LengthsKnown();
+  result.state = link.State();
+  result.answered = link.AnsweredSlots();
+  Check((result.answered & ~transfer.asked).none());
   return result;
 }
 
@@ -212,12 +210,18 @@ Bytes MakeReply(Cursor& in, int& accepted) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Random random(Hash(data, size));
-  const bool connecting = size > 0 && (data[0] & 1);
+  Transfer transfer;
+  if (size > 0) {
+    transfer.kind = static_cast<TTransferKind>(data[0] % 4);
+    transfer.asked = AllSlots();
+    if (data[0] & 4)
+      for (int slot = kFirstSlot; slot <= kLastSlot; slot += 2) transfer.asked.reset(static_cast<std::size_t>(slot));
+  }
 
   // 1. Whatever the line delivers.
   const Bytes line(data, data + size);
-  const Result whole = Run(line, connecting, nullptr);
-  Check(Run(line, connecting, &random) == whole);
+  const Result whole = Run(line, transfer, nullptr);
+  Check(Run(line, transfer, &random) == whole);
 
   // 2. Well-formed replies with noise around them that holds no STX.
   Cursor in(data, size);
@@ -230,10 +234,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     noisy.insert(noisy.end(), reply.begin(), reply.end());
   }
   AppendNoise(in, noisy);
-  const Result clean = Run(replies, connecting, nullptr);
+  const Result clean = Run(replies, transfer, nullptr);
   Outcomes counted;
   counted.events = clean.events;
-  Check(counted.Arrived() == accepted);
-  Check(Run(noisy, connecting, &random) == clean);
+  Check(counted.Arrived() <= accepted);
+  Check(counted.Arrived() ==
+        static_cast<int>(clean.answered.count()) + (clean.state == TTransferState::Rejected ? 1 : 0));
+  Check(Run(noisy, transfer, &random) == clean);
   return 0;
 }

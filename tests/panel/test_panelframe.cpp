@@ -116,8 +116,8 @@ TEST(DecodeFrame, RejectsFramesTooShortOrTooLong) {
   EXPECT_FALSE(DecodeFrame({}, scratch));
   EXPECT_FALSE(DecodeFrame(Hex("85 89 00 8B 85 03"), scratch));  // no STX in front
 
-  // Header, 251 payload bytes and the checksum make 256 un-escaped bytes: the most that fits.
-  std::array<std::uint8_t, kFrameBufferSize> frame{};
+  // Header, payload and the checksum make kMaxDecodedFrame un-escaped bytes: the most that fits.
+  std::array<std::uint8_t, 2 * kFrameBufferSize> frame{};
   const Bytes fits(kMaxDecodedFrame - kDecodedOverhead, 'A');
   std::size_t n = EncodeFrame(3, 9, fits, frame);
   ASSERT_NE(n, 0u);

@@ -14,54 +14,22 @@
 #include <vector>
 
 #include "panel/pacing.h"
+#include "panel/transfers.h"
+#include "tests/panel/memoryport.h"
 #include "tests/panel/test_panellink_support.h"
 
 namespace {
 
-// A transport over two in-memory queues: what the panel sent and what the link wrote.
-class MemoryPort : public TPanelPort {
- public:
-  std::int32_t Write(const char* buffer, unsigned long count) override {
-    if (!open) return -1;
-    writes.emplace_back(buffer, buffer + count);
-    return static_cast<std::int32_t>(count);
-  }
-  std::int32_t InQueCount() override { return open ? static_cast<std::int32_t>(input.size()) : -1; }
-  std::int32_t Read(char* buffer, unsigned long count) override {
-    if (!open) return -1;
-    unsigned long n = 0;
-    for (; n < count && !input.empty(); ++n) {
-      buffer[n] = static_cast<char>(input.front());
-      input.pop_front();
-    }
-    return static_cast<std::int32_t>(n);
-  }
-  void Deliver(const Bytes& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
-
-  bool open = true;
-  std::deque<std::uint8_t> input;
-  std::vector<Bytes> writes;
-};
-
 using Events = std::vector<std::string>;
 
-Bytes Frame(std::uint8_t kind, std::uint8_t slot, const Bytes& payload) {
-  std::array<std::uint8_t, kFrameBufferSize> out{};
-  const std::size_t n = EncodeFrame(kind, slot, payload, out);
-  return Bytes(out.begin(), out.begin() + static_cast<long>(n));
+TSlotSet Slots(std::initializer_list<int> numbers) {
+  TSlotSet out;
+  for (const int n : numbers) out.set(static_cast<std::size_t>(n));
+  return out;
 }
-
-Bytes TextReply(std::uint8_t slot, const std::string& text) {
-  Bytes payload{kTextData, static_cast<std::uint8_t>(text.size())};
-  payload.insert(payload.end(), text.begin(), text.end());
-  return Frame(kReadReply, slot, payload);
-}
-Bytes LengthReply(std::uint8_t slot, std::uint8_t length) { return Frame(kReadReply, slot, {kByteData, length}); }
-Bytes WriteReply(std::uint8_t slot, std::uint8_t status) { return Frame(kWriteReply, slot, {status}); }
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+TSlotSet SlotRange(int from, int to) {
+  TSlotSet out;
+  for (int n = from; n <= to; ++n) out.set(static_cast<std::size_t>(n));
   return out;
 }
 
@@ -89,11 +57,13 @@ class PanelLinkTest : public testing::Test {
     return frames;
   }
   void SetLength(std::uint8_t slot, std::uint8_t length) {
-    port.Deliver(LengthReply(slot, length));
+    link.BeginTransfer(TTransferKind::Lengths, Slots({slot}));
+    port.Feed(LengthReply(slot, length));
     Drain();
-    link.SetReplyCount(0);
     owner.events.clear();
   }
+  void ExpectValues() { link.BeginTransfer(TTransferKind::Values, AllSlots()); }
+  void ExpectLengths() { link.BeginTransfer(TTransferKind::Lengths, AllSlots()); }
   std::string Built() const { return ToHex(ToBytes(link.TransmitFrame())); }
 
   UnitDataRecord record;
@@ -196,7 +166,7 @@ TEST_F(PanelLinkTest, AWriteThatCannotFitTheTransmitBufferLeavesNothingToSend) {
   EXPECT_FALSE(link.BuildWriteRequest(kFieldObjectType, 4));
   EXPECT_TRUE(link.TransmitFrame().empty());
   link.SendFrame();
-  EXPECT_TRUE(port.writes.empty());
+  EXPECT_TRUE(port.frames.empty());
   record.SetModelNumber(std::string(69, 'M'));  // 12 + 255 bytes fit
   EXPECT_TRUE(link.BuildWriteRequest(kFieldObjectType, 4));
   EXPECT_EQ(link.TransmitFrame().size(), 267u);
@@ -204,14 +174,14 @@ TEST_F(PanelLinkTest, AWriteThatCannotFitTheTransmitBufferLeavesNothingToSend) {
 
 TEST_F(PanelLinkTest, SendFrameWritesTheWholeFrameInOneWrite) {
   link.SendFrame();  // nothing built yet
-  EXPECT_TRUE(port.writes.empty());
+  EXPECT_TRUE(port.frames.empty());
   link.BuildReadRequest(kFieldObjectType, 2, kLengthProperty);
   link.SendFrame();
-  ASSERT_EQ(port.writes.size(), 1u);
-  EXPECT_EQ(ToHex(port.writes[0]), "02 82 82 0A 10 82 10 83 00 89 80 03");
+  ASSERT_EQ(port.frames.size(), 1u);
+  EXPECT_EQ(ToHex(port.frames[0]), "02 82 82 0A 10 82 10 83 00 89 80 03");
   port.open = false;  // a closed port loses the frame without notice
   link.SendFrame();
-  EXPECT_EQ(port.writes.size(), 1u);
+  EXPECT_EQ(port.frames.size(), 1u);
   link.SetPort(nullptr);
   link.SendFrame();
   EXPECT_FALSE(link.ReadPass());
@@ -244,15 +214,17 @@ void ExpectAllFieldsReceived(const UnitDataRecord& record, const RecordingOwner&
 }
 
 TEST_F(PanelLinkTest, ReadsAStreamDeliveredAllAtOnce) {
-  port.Deliver(FullReplyStream());
+  ExpectValues();
+  port.Feed(FullReplyStream());
   EXPECT_EQ(Drain(), kSlotCount);
   EXPECT_EQ(link.ReplyCount(), kSlotCount);
   ExpectAllFieldsReceived(record, owner);
 }
 
 TEST_F(PanelLinkTest, ReadsAStreamDeliveredOneByteAtATime) {
+  ExpectValues();
   for (const std::uint8_t b : FullReplyStream()) {
-    port.Deliver({b});
+    port.Feed({b});
     Drain();
   }
   ExpectAllFieldsReceived(record, owner);
@@ -266,11 +238,12 @@ TEST_F(PanelLinkTest, ReadsAStreamDeliveredInRandomSplits) {
     RecordingOwner other_owner;
     other.SetPort(&other_port);
     other.SetOwner(&other_owner);
+    other.BeginTransfer(TTransferKind::Values, AllSlots());
     std::mt19937 random(seed);
     const Bytes stream = FullReplyStream();
     for (std::size_t at = 0; at < stream.size();) {
       const std::size_t n = std::min<std::size_t>(stream.size() - at, 1 + random() % 40);
-      other_port.Deliver(Bytes(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at + n)));
+      other_port.Feed(Bytes(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at + n)));
       at += n;
       for (int guard = 0; guard < 1000 && !other_port.input.empty(); ++guard)
         while (other.ReadPass()) other.ProcessFrame();
@@ -281,19 +254,21 @@ TEST_F(PanelLinkTest, ReadsAStreamDeliveredInRandomSplits) {
 }
 
 TEST_F(PanelLinkTest, AFrameSplitAcrossPassesCompletesInTheLaterPass) {
+  ExpectLengths();
   const Bytes reply = LengthReply(9, 16);
-  port.Deliver(Bytes(reply.begin(), reply.begin() + 4));
+  port.Feed(Bytes(reply.begin(), reply.begin() + 4));
   EXPECT_FALSE(link.ReadPass());
   EXPECT_EQ(link.Receiver().state(), TFrameReceiver::State::InFrame);
-  port.Deliver(Bytes(reply.begin() + 4, reply.end()));
+  port.Feed(Bytes(reply.begin() + 4, reply.end()));
   EXPECT_TRUE(link.ReadPass());
   EXPECT_TRUE(link.ProcessFrame());
   EXPECT_EQ(link.FieldLength(9), 16);
 }
 
 TEST_F(PanelLinkTest, AByteRightAfterAFrameEndsThePass) {
+  ExpectLengths();
   const Bytes second = LengthReply(10, 12);
-  port.Deliver(Join({LengthReply(9, 16), Hex("55 66"), second}));
+  port.Feed(Join({LengthReply(9, 16), Hex("55 66"), second}));
   EXPECT_TRUE(link.ReadPass());  // stops right after the first frame's ETX
   EXPECT_EQ(port.input.size(), 2 + second.size());
   EXPECT_TRUE(link.ProcessFrame());
@@ -326,12 +301,13 @@ class ReadReplies : public PanelLinkTest, public testing::WithParamInterface<Str
 
 TEST_P(ReadReplies, ReadsEveryByteThatWasWaitingInOneCall) {
   SetLength(1, 11);  // a frame before: the latch is set
+  ExpectValues();
   Bytes stream = GetParam().before;
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     const std::string text = slot == 1 ? "07 DEC 1999" : "V" + std::to_string(slot);
     stream = Join({stream, TextReply(static_cast<std::uint8_t>(slot), text), GetParam().after});
   }
-  port.Deliver(stream);
+  port.Feed(stream);
   link.ReadReplies();
   EXPECT_TRUE(port.input.empty()) << port.input.size() << " bytes left";
   EXPECT_EQ(link.ReplyCount(), kSlotCount);
@@ -345,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, ReadReplies, testing::ValuesIn(kStrayCases),
 class GrowingPort : public MemoryPort {
  public:
   std::int32_t Read(char* buffer, unsigned long count) override {
-    Deliver({0x0D});
+    Feed({0x0D});
     return MemoryPort::Read(buffer, count);
   }
 };
@@ -353,8 +329,9 @@ class GrowingPort : public MemoryPort {
 TEST_F(PanelLinkTest, ReadRepliesLeavesWhatArrivesMeanwhileToTheNextEvent) {
   GrowingPort growing;
   link.SetPort(&growing);
+  ExpectLengths();
   const Bytes reply = LengthReply(9, 16);
-  growing.Deliver(Join({reply, Hex("0D 0D 0D")}));
+  growing.Feed(Join({reply, Hex("0D 0D 0D")}));
   link.ReadReplies();  // one CR arrives per byte read: a pass that never ran dry would not end
   EXPECT_EQ(link.FieldLength(9), 16);
   EXPECT_EQ(growing.input.size(), reply.size() + 3);
@@ -368,14 +345,17 @@ TEST_F(PanelLinkTest, ReadRepliesLeavesWhatArrivesMeanwhileToTheNextEvent) {
 TEST_F(PanelLinkTest, AnOverlongFrameIsDiscardedAndTheNextFrameRead) {
   Bytes overlong{kStx};
   overlong.insert(overlong.end(), 400, 'A');
-  port.Deliver(Join({overlong, LengthReply(9, 16)}));
+  ExpectLengths();
+  port.Feed(Join({overlong, LengthReply(9, 16)}));
   EXPECT_EQ(Drain(), 1);
   EXPECT_EQ(link.FieldLength(9), 16);
   EXPECT_EQ(link.ReplyCount(), 1);
+  EXPECT_EQ(link.BadFrames(), 0);  // never completed: it overflowed the buffer
 }
 
 TEST_F(PanelLinkTest, ReadsNothingWhileThePortIsClosed) {
-  port.Deliver(LengthReply(9, 16));
+  ExpectLengths();
+  port.Feed(LengthReply(9, 16));
   port.open = false;
   EXPECT_FALSE(link.ReadPass());
   EXPECT_EQ(port.input.size(), LengthReply(9, 16).size());
@@ -384,7 +364,7 @@ TEST_F(PanelLinkTest, ReadsNothingWhileThePortIsClosed) {
 }
 
 TEST_F(PanelLinkTest, NoiseBeforeAnyFrameDoesNotEndThePass) {
-  port.Deliver(Join({Hex("41 42 43"), LengthReply(9, 16)}));
+  port.Feed(Join({Hex("41 42 43"), LengthReply(9, 16)}));
   EXPECT_TRUE(link.ReadPass());  // hunting with the latch clear: the noise is just dropped
   EXPECT_TRUE(port.input.empty());
 }
@@ -399,8 +379,9 @@ class LaggingPort : public MemoryPort {
 TEST_F(PanelLinkTest, ReadsOnlyAsManyBytesAsWereWaitingWhenThePassBegan) {
   LaggingPort lagging;
   link.SetPort(&lagging);
+  ExpectLengths();
   const Bytes reply = LengthReply(9, 16);
-  lagging.Deliver(reply);
+  lagging.Feed(reply);
   int passes = 0;
   while (!link.ReadPass()) {
     ++passes;
@@ -421,12 +402,14 @@ TEST_F(PanelLinkTest, ALowBitChangedAnywhereDropsTheFrame) {
       RecordingOwner other_owner;
       other.SetPort(&other_port);
       other.SetOwner(&other_owner);
+      other.BeginTransfer(TTransferKind::Lengths, AllSlots());
       Bytes bad = good;
       bad[at] ^= static_cast<std::uint8_t>(1u << bit);
-      other_port.Deliver(bad);
+      other_port.Feed(bad);
       for (int guard = 0; guard < 10 && !other_port.input.empty(); ++guard)
         while (other.ReadPass()) EXPECT_FALSE(other.ProcessFrame());
       EXPECT_EQ(other.ReplyCount(), 0) << "byte " << at << " bit " << bit;
+      EXPECT_LE(other.IgnoredFrames() + other.BadFrames(), 1);  // an ETX changed completes none
       EXPECT_EQ(other.FieldLength(9), 0);
       EXPECT_TRUE(other_owner.events.empty());
     }
@@ -438,20 +421,24 @@ TEST_F(PanelLinkTest, ATopBitChangedAlonePassesTheCheck) {
   struct Flip {
     std::size_t at;
     int length;  // the length then stored
+    bool counted;
   };
   // Slot header, data type, the DLE, the escaped byte, both checksum bytes.  (The kind byte
-  // without its top bit would be an ETX, which ends the frame early.)
-  for (const Flip flip : {Flip{2, 16}, Flip{3, 0}, Flip{4, 144}, Flip{5, 16}, Flip{6, 16}, Flip{7, 16}}) {
+  // without its top bit would be an ETX, which ends the frame early.)  A data type of 0x80
+  // is no length reply, so it passes the check and is not counted.
+  for (const Flip flip : {Flip{2, 16, true}, Flip{3, 0, false}, Flip{4, 144, true}, Flip{5, 16, true},
+                          Flip{6, 16, true}, Flip{7, 16, true}}) {
     UnitDataRecord fresh;
     TPanelLink other(fresh);
     MemoryPort other_port;
     other.SetPort(&other_port);
+    other.BeginTransfer(TTransferKind::Lengths, AllSlots());
     Bytes changed = good;
     changed[flip.at] ^= kTopBit;
-    other_port.Deliver(changed);
+    other_port.Feed(changed);
     ASSERT_TRUE(other.ReadPass());
-    EXPECT_TRUE(other.ProcessFrame()) << "byte " << flip.at;
-    EXPECT_EQ(other.ReplyCount(), 1) << "byte " << flip.at;
+    EXPECT_EQ(other.ProcessFrame(), flip.counted) << "byte " << flip.at;
+    EXPECT_EQ(other.ReplyCount(), flip.counted ? 1 : 0) << "byte " << flip.at;
     EXPECT_EQ(other.FieldLength(9), flip.length) << "byte " << flip.at;
   }
 }
@@ -459,61 +446,102 @@ TEST_F(PanelLinkTest, ATopBitChangedAlonePassesTheCheck) {
 // ---- replies: kinds, data types, counting, outcomes ----
 
 TEST_F(PanelLinkTest, TheFortyFirstReadReplyReportsAllDataReceivedOnce) {
+  ExpectValues();
   for (int slot = 1; slot <= 43; ++slot)
-    port.Deliver(TextReply(static_cast<std::uint8_t>(slot <= 41 ? slot : 9), "x"));
+    port.Feed(TextReply(static_cast<std::uint8_t>(slot <= 41 ? slot : 9), "x"));
   Drain();
-  EXPECT_EQ(link.ReplyCount(), 43);
+  EXPECT_EQ(link.ReplyCount(), 41);
   EXPECT_EQ(owner.Without("arrived"), Events{"all received"});
-  EXPECT_EQ(owner.events.size(), 44u);
+  EXPECT_EQ(owner.events.size(), 42u);
   EXPECT_EQ(owner.events[41], "all received");  // right after the 41st arrival
+  EXPECT_EQ(link.State(), TTransferState::Complete);
+  EXPECT_EQ(link.IgnoredFrames(), 2);
   EXPECT_FALSE(link.LengthsKnown());
 }
 
 TEST_F(PanelLinkTest, TheFortyFirstReplyOfALengthQuerySetsLengthsKnownInstead) {
-  link.SetConnecting(true);
+  ExpectLengths();
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     EXPECT_FALSE(link.LengthsKnown());
-    port.Deliver(LengthReply(static_cast<std::uint8_t>(slot), static_cast<std::uint8_t>(slot + 1)));
+    port.Feed(LengthReply(static_cast<std::uint8_t>(slot), static_cast<std::uint8_t>(slot + 1)));
     Drain();
   }
   EXPECT_TRUE(link.LengthsKnown());
   EXPECT_EQ(owner.Without("arrived"), Events{});
   for (int slot = 1; slot <= kSlotCount; ++slot) EXPECT_EQ(link.FieldLength(slot), slot + 1);
   // Once known, the lengths stay known; a later reply overwrites one entry.
-  link.SetConnecting(false);
-  link.SetReplyCount(0);
-  port.Deliver(LengthReply(5, 99));
+  link.BeginTransfer(TTransferKind::Lengths, Slots({5}));
+  port.Feed(LengthReply(5, 99));
   Drain();
   EXPECT_TRUE(link.LengthsKnown());
   EXPECT_EQ(link.FieldLength(5), 99);
 }
 
-TEST_F(PanelLinkTest, TwoRepliesForTheSameFieldBothCount) {
-  link.SetReplyCount(39);
-  port.Deliver(Join({TextReply(9, "1"), TextReply(9, "2")}));
-  Drain();
-  EXPECT_STREQ(record.Tons(), "2");
-  EXPECT_EQ(owner.Without("arrived"), Events{"all received"});
+// One panel (or line noise forming valid frames) answering every request as the same slot
+// completes nothing: only the first reply for an asked slot counts.
+TEST_F(PanelLinkTest, OnlyTheFirstReplyForAnAskedSlotCounts) {
+  ExpectValues();
+  for (int i = 0; i < kSlotCount; ++i) port.Feed(TextReply(2, "same " + std::to_string(i)));
+  EXPECT_EQ(Drain(), 41);  // read, one counted
+  EXPECT_STREQ(record.JobName(), "same 0");
+  EXPECT_EQ(link.ReplyCount(), 1);
+  EXPECT_EQ(owner.Without("arrived"), Events{});
+  EXPECT_EQ(link.State(), TTransferState::Running);
+  EXPECT_EQ(link.MissingSlots(), AllSlots() & ~Slots({2}));
+  EXPECT_EQ(link.IgnoredFrames(), 40);
 }
 
-TEST_F(PanelLinkTest, WriteRepliesCountAcceptedAndReportRejected) {
-  link.SetReplyCount(1);  // a blank date: slots 2..41 only
+TEST_F(PanelLinkTest, ARefusedWriteEndsTheTransferAndKeepsWhatWasWritten) {
+  link.BeginTransfer(TTransferKind::Writes, SlotRange(2, 41));  // a blank date: slots 2..41 only
+  EXPECT_EQ(link.ReplyCount(), 1);
   for (int slot = 2; slot <= kSlotCount; ++slot)
-    port.Deliver(WriteReply(static_cast<std::uint8_t>(slot), slot == 5 ? 132 : 0));
+    port.Feed(WriteReply(static_cast<std::uint8_t>(slot), slot == 5 ? 132 : 0));
   Drain();
-  EXPECT_EQ(link.ReplyCount(), 40);  // the rejected one is not counted
   EXPECT_EQ(owner.Without("arrived"), Events{"rejected 5 132"});
-  port.Deliver(WriteReply(5, 0));
+  EXPECT_EQ(link.State(), TTransferState::Rejected);
+  EXPECT_EQ(link.AnsweredSlots(), Slots({2, 3, 4}));  // written before the refusal
+  EXPECT_EQ(link.MissingSlots(), SlotRange(5, 41));   // refused, or its reply came after
+  port.Feed(WriteReply(5, 0));
   Drain();
-  EXPECT_EQ(owner.Without("arrived"), (Events{"rejected 5 132", "all written"}));
-  port.Deliver(WriteReply(6, 0));  // beyond 41: nothing more
+  EXPECT_EQ(owner.Without("arrived"), Events{"rejected 5 132"});
+  EXPECT_EQ(link.ReplyCount(), 4);
+}
+
+TEST_F(PanelLinkTest, AnAbandonedTransferIgnoresLateRepliesAndKnowsWhatIsMissing) {
+  link.BeginTransfer(TTransferKind::Values, Slots({3, 7, 9}));
+  port.Feed(TextReply(7, "in time"));
   Drain();
-  EXPECT_EQ(owner.Without("arrived"), (Events{"rejected 5 132", "all written"}));
-  EXPECT_EQ(link.ReplyCount(), 42);
+  link.AbandonTransfer();
+  port.Feed(TextReply(9, "late"));
+  Drain();
+  EXPECT_EQ(link.State(), TTransferState::Abandoned);
+  EXPECT_EQ(link.MissingSlots(), Slots({3, 9}));
+  EXPECT_STREQ(record.Tons(), "");
+  // Asked again for the missing slots alone, they complete it.
+  link.BeginTransfer(TTransferKind::Values, link.MissingSlots());
+  EXPECT_EQ(link.ReplyCount(), 39);
+  port.Feed(Join({TextReply(9, "500"), TextReply(3, "Site")}));
+  Drain();
+  EXPECT_EQ(owner.Without("arrived"), Events{"all received"});
+  EXPECT_STREQ(record.Tons(), "500");
+}
+
+TEST_F(PanelLinkTest, ATransferIntoSlotValuesLeavesTheRecordAlone) {
+  record.SetJobName("window");
+  TSlotValues read;
+  link.BeginTransfer(TTransferKind::Values, AllSlots(), &read);
+  port.Feed(Join({TextReply(2, "panel"), TextReply(1, "03 FEB 2003")}));
+  Drain();
+  EXPECT_STREQ(record.JobName(), "window");
+  EXPECT_EQ(read[2], std::optional<std::string>("panel"));
+  EXPECT_EQ(read[1], std::optional<std::string>("03 FEB 2003"));
+  EXPECT_EQ(read[3], std::nullopt);
+  EXPECT_EQ(read.Answered(), Slots({1, 2}));
 }
 
 struct ReplySpec {
   const char* name;
+  char transfer;  // L, V, W or N
   std::uint8_t kind;
   std::uint8_t slot;
   std::string payload;  // hex, before escaping
@@ -530,27 +558,38 @@ std::string RepeatHex(const char* byte, int times) {
   return out;
 }
 
+// Each frame arrives while a transfer asks slot 9 alone (ReplyCount starts at 40), of the
+// kind given: L a length query, V Get Data, W Send Data, N none begun (ReplyCount 0).
 const ReplySpec kReplySpecs[] = {
-    {"Acknowledgement", 1, 0, "00", true, 0, "", "old", 0},
-    {"AcknowledgementWithoutPayload", 1, 0, "", true, 0, "", "old", 0},
-    {"ReadReplyText", 3, 9, "07 03 35 30 30", true, 1, "arrived", "500", 0},
-    {"ReadReplyTextCutToTheMember", 3, 9, "07 1E" + RepeatHex("41", 30), true, 1, "arrived", std::string(29, 'A'), 0},
-    {"ReadReplyTextShorterThanItsLength", 3, 9, "07 05 35 30", true, 1, "arrived", "old", 0},
-    {"ReadReplyTextEndsAtANul", 3, 9, "07 03 35 00 30", true, 1, "arrived", "5", 0},
-    {"ReadReplyByte", 3, 9, "00 10", true, 1, "arrived", "old", 16},
-    {"ReadReplyByteWithoutValue", 3, 9, "00", true, 1, "arrived", "old", 0},
-    {"ReadReplyInteger", 3, 9, "20 01 02 03 04", true, 1, "arrived", "old", 0},
-    {"ReadReplyUnknownDataType", 3, 9, "09 03 35 30 30", true, 1, "arrived", "old", 0},
-    {"ReadReplySlotZero", 3, 0, "07 03 35 30 30", true, 1, "arrived", "old", 0},
-    {"ReadReplySlotBeyond41", 3, 42, "00 10", true, 1, "arrived", "old", 0},
-    {"ReadReplyWithoutDataType", 3, 9, "", false, 0, "", "old", 0},
-    {"WriteReplyAccepted", 5, 9, "00", true, 1, "arrived", "old", 0},
-    {"WriteReplyRejected", 5, 9, "86", true, 0, "arrived,rejected 9 134", "old", 0},
-    {"WriteReplyRejectedUnknownCode", 5, 77, "07", true, 0, "arrived,rejected 77 7", "old", 0},
-    {"WriteReplyWithoutStatus", 5, 9, "", false, 0, "", "old", 0},
-    {"UnknownKindZero", 0, 9, "00 10", false, 0, "", "old", 0},
-    {"UnknownKindSeven", 7, 9, "07 03 35 30 30", false, 0, "", "old", 0},
-    {"RequestEchoedBack", 2, 9, "0A 09 00 00", false, 0, "", "old", 0},
+    {"Acknowledgement", 'V', 1, 0, "00", false, 40, "", "old", 0},
+    {"AcknowledgementWithoutPayload", 'V', 1, 0, "", false, 40, "", "old", 0},
+    {"ReadReplyText", 'V', 3, 9, "07 03 35 30 30", true, 41, "arrived,all received", "500", 0},
+    {"ReadReplyTextCutToTheMember", 'V', 3, 9, "07 1E" + RepeatHex("41", 30), true, 41, "arrived,all received",
+     std::string(29, 'A'), 0},
+    {"ReadReplyTextShorterThanItsLength", 'V', 3, 9, "07 05 35 30", false, 40, "", "old", 0},
+    {"ReadReplyTextEndsAtANul", 'V', 3, 9, "07 03 35 00 30", true, 41, "arrived,all received", "5", 0},
+    {"ReadReplyByte", 'L', 3, 9, "00 10", true, 41, "arrived", "old", 16},
+    {"ReadReplyByteDuringGetData", 'V', 3, 9, "00 10", false, 40, "", "old", 0},
+    {"ReadReplyTextDuringALengthQuery", 'L', 3, 9, "07 03 35 30 30", false, 40, "", "old", 0},
+    {"ReadReplyByteWithoutValue", 'L', 3, 9, "00", false, 40, "", "old", 0},
+    {"ReadReplyInteger", 'V', 3, 9, "20 01 02 03 04", true, 41, "arrived,all received", "old", 0},
+    {"ReadReplyIntegerTooShort", 'V', 3, 9, "20 01 02 03", false, 40, "", "old", 0},
+    {"ReadReplyUnknownDataType", 'V', 3, 9, "09 03 35 30 30", false, 40, "", "old", 0},
+    {"ReadReplySlotZero", 'V', 3, 0, "07 03 35 30 30", false, 40, "", "old", 0},
+    {"ReadReplySlotNotAsked", 'V', 3, 10, "07 03 35 30 30", false, 40, "", "old", 0},
+    {"ReadReplySlotBeyond41", 'L', 3, 42, "00 10", false, 40, "", "old", 0},
+    {"ReadReplyWithoutDataType", 'V', 3, 9, "", false, 40, "", "old", 0},
+    {"ReadReplyWithNoTransfer", 'N', 3, 9, "07 03 35 30 30", false, 0, "", "old", 0},
+    {"ReadReplyIsNoWriteAcknowledgement", 'W', 3, 9, "07 03 35 30 30", false, 40, "", "old", 0},
+    {"WriteReplyAccepted", 'W', 5, 9, "00", true, 41, "arrived,all written", "old", 0},
+    {"WriteReplyDuringGetData", 'V', 5, 9, "00", false, 40, "", "old", 0},
+    {"WriteReplyRejected", 'W', 5, 9, "86", true, 40, "arrived,rejected 9 134", "old", 0},
+    {"WriteReplyRejectedUnknownCode", 'W', 5, 9, "07", true, 40, "arrived,rejected 9 7", "old", 0},
+    {"WriteReplyRejectedForASlotNotAsked", 'W', 5, 77, "07", false, 40, "", "old", 0},
+    {"WriteReplyWithoutStatus", 'W', 5, 9, "", false, 40, "", "old", 0},
+    {"UnknownKindZero", 'V', 0, 9, "00 10", false, 40, "", "old", 0},
+    {"UnknownKindSeven", 'V', 7, 9, "07 03 35 30 30", false, 40, "", "old", 0},
+    {"RequestEchoedBack", 'V', 2, 9, "0A 09 00 00", false, 40, "", "old", 0},
 };
 
 class ReplyTest : public PanelLinkTest, public testing::WithParamInterface<ReplySpec> {};
@@ -558,7 +597,9 @@ class ReplyTest : public PanelLinkTest, public testing::WithParamInterface<Reply
 TEST_P(ReplyTest, ProcessFrameHandlesTheReply) {
   const ReplySpec& c = GetParam();
   record.SetTons("old");
-  port.Deliver(Frame(c.kind, c.slot, Hex(c.payload)));
+  const TTransferKind kinds[] = {TTransferKind::Lengths, TTransferKind::Values, TTransferKind::Writes};
+  if (c.transfer != 'N') link.BeginTransfer(kinds[std::string_view("LVW").find(c.transfer)], Slots({9}));
+  port.Feed(Frame(c.kind, c.slot, Hex(c.payload)));
   ASSERT_TRUE(link.ReadPass());
   EXPECT_EQ(link.ProcessFrame(), c.result);
   EXPECT_EQ(link.ReplyCount(), c.count);
@@ -567,7 +608,8 @@ TEST_P(ReplyTest, ProcessFrameHandlesTheReply) {
   EXPECT_EQ(events, c.events);
   EXPECT_EQ(std::string(record.Tons()), c.tons);
   EXPECT_EQ(link.FieldLength(9), c.length);
-  if (c.result) {
+  EXPECT_EQ(link.IgnoredFrames(), c.result ? 0 : 1);
+  {
     EXPECT_EQ(link.DecodedReply().code, c.kind);
     EXPECT_EQ(link.DecodedReply().slot, c.slot);
     EXPECT_EQ(ToHex(Bytes(link.DecodedReply().payload.begin(),
@@ -584,31 +626,28 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReplyTest, testing::ValuesIn(kReplySpecs),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PanelLinkTest, AReadReplyOfTheDateSetsTheTextAndThePackedDate) {
-  port.Deliver(TextReply(1, "03 feb 2003"));
+  ExpectValues();
+  port.Feed(TextReply(1, "03 feb 2003"));
   Drain();
   EXPECT_STREQ(record.CommissionDate(), "03 feb 2003");
   EXPECT_EQ(ToHex(Bytes(record.PackedCommissionDateBytes().begin(), record.PackedCommissionDateBytes().end())),
             "67 02 03 00");
 }
 
-TEST_F(PanelLinkTest, AReplyLongerThan256BytesUnescapedIsDropped) {
-  // 3 header bytes, type, length, L characters and 2 checksum bytes: L = 249 makes 256.
-  port.Deliver(TextReply(4, std::string(249, 'M')));
-  Drain();
-  EXPECT_EQ(link.ReplyCount(), 1);
-  EXPECT_EQ(std::string(record.ModelNumber()), std::string(69, 'M'));
-  port.Deliver(Join({TextReply(4, std::string(250, 'N')), LengthReply(9, 7)}));
-  Drain();
-  EXPECT_EQ(link.ReplyCount(), 2);  // only the length reply after it
-  EXPECT_EQ(std::string(record.ModelNumber()), std::string(69, 'M'));
-  EXPECT_EQ(link.FieldLength(9), 7);
-}
-
-TEST_F(PanelLinkTest, TheCounterDoesNotOverflow) {
-  link.SetReplyCount(std::numeric_limits<std::int32_t>::max());
-  port.Deliver(WriteReply(9, 0));
-  Drain();
-  EXPECT_EQ(link.ReplyCount(), std::numeric_limits<std::int32_t>::max());
+// The longest legal reply: a text of 255 characters, 262 bytes on the line before escaping.
+TEST_F(PanelLinkTest, ATextOf255CharactersIsReceivedWhole) {
+  TSlotValues read;
+  link.BeginTransfer(TTransferKind::Values, Slots({4, 5}), &read);
+  const std::string longest(255, 'M');
+  port.Feed(TextReply(4, longest));
+  EXPECT_EQ(Drain(), 1);
+  EXPECT_EQ(read[4], std::optional<std::string>(longest));
+  // Escaped characters make it longer on the line; it still fits the receive buffer.
+  const std::string escaped = std::string(30, '\x10') + std::string(225, 'E');
+  port.Feed(TextReply(5, escaped));
+  EXPECT_EQ(Drain(), 1);
+  EXPECT_EQ(read[5], std::optional<std::string>(escaped));
+  EXPECT_EQ(link.BadFrames(), 0);
 }
 
 // An owner that answers an outcome by reading on, as a message box's event loop does.
@@ -616,42 +655,45 @@ class NestingOwner : public RecordingOwner {
  public:
   void AllDataReceived() override {
     RecordingOwner::AllDataReceived();
+    if (++received == 1) link->BeginTransfer(TTransferKind::Values, Slots({10, 11}));
     while (link->ReadPass()) link->ProcessFrame();
   }
   TPanelLink* link = nullptr;
+  int received = 0;
 };
 
 TEST_F(PanelLinkTest, AnOwnerMayReadOnFromInsideAnOutcome) {
   NestingOwner nesting;
   nesting.link = &link;
   link.SetOwner(&nesting);
-  link.SetReplyCount(40);
-  port.Deliver(Join({TextReply(9, "41st"), TextReply(10, "42nd"), TextReply(11, "43rd")}));
+  link.BeginTransfer(TTransferKind::Values, Slots({9}));
+  port.Feed(Join({TextReply(9, "41st"), TextReply(10, "42nd"), TextReply(11, "43rd")}));
   Drain();
-  EXPECT_EQ(link.ReplyCount(), 43);
+  EXPECT_EQ(link.ReplyCount(), 41);
+  EXPECT_STREQ(record.Tons(), "41st");
   EXPECT_STREQ(record.GearCode(), "42nd");
   EXPECT_STREQ(record.EvapLiquidType(), "43rd");
-  EXPECT_EQ(nesting.Without("arrived"), Events{"all received"});
+  EXPECT_EQ(nesting.Without("arrived"), (Events{"all received", "all received"}));
 }
 
 // ---- the length query ----
 
-TEST_F(PanelLinkTest, ConnectionCheckSendsFortyOneLengthRequestsTwentyMsApart) {
+TEST_F(PanelLinkTest, TheLengthQuerySendsFortyOneLengthRequestsTwentyMsApart) {
   std::vector<std::string> log;
   SetSleepHook([&](int ms) { log.push_back("sleep " + std::to_string(ms)); });
-  link.SetReplyCount(17);
-  EXPECT_TRUE(link.ConnectionCheck());
+  link.BeginTransfer(TTransferKind::Values, Slots({17}));
+  SendLengthRequests(link);
   SetSleepHook(nullptr);
   EXPECT_TRUE(link.Connecting());
   EXPECT_EQ(link.ReplyCount(), 0);
-  ASSERT_EQ(port.writes.size(), 41u);
+  ASSERT_EQ(port.frames.size(), 41u);
   EXPECT_EQ(log, std::vector<std::string>(41, "sleep 20"));
   TPanelLink reference(record);
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     reference.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kLengthProperty);
-    EXPECT_EQ(ToHex(port.writes[static_cast<std::size_t>(slot - 1)]), ToHex(ToBytes(reference.TransmitFrame())));
+    EXPECT_EQ(ToHex(port.frames[static_cast<std::size_t>(slot - 1)]), ToHex(ToBytes(reference.TransmitFrame())));
   }
-  EXPECT_EQ(ToHex(port.writes[0]), "02 82 81 0A 01 10 83 00 81 98 03");  // by hand from the layout
+  EXPECT_EQ(ToHex(port.frames[0]), "02 82 81 0A 01 10 83 00 81 98 03");  // by hand from the layout
 }
 
 // ---- texts ----
@@ -689,7 +731,8 @@ TEST(PanelLinkTexts, WriteErrorMessage) {
 TEST(PanelLinkProgram, TheProgramsLinkWorksOnTheProgramsRecord) {
   MemoryPort port;
   PanelLink.SetPort(&port);
-  port.Deliver(TextReply(2, "Program link"));
+  PanelLink.BeginTransfer(TTransferKind::Values, Slots({2}));
+  port.Feed(TextReply(2, "Program link"));
   while (PanelLink.ReadPass()) PanelLink.ProcessFrame();
   PanelLink.SetPort(nullptr);
   EXPECT_STREQ(UnitRecord.JobName(), "Program link");

@@ -26,6 +26,7 @@
 #include "files/profile.h"
 #include "panel/pacing.h"
 #include "panel/panellink.h"
+#include "panel/transfers.h"
 #include "tests/panel/simprocess.h"
 #include "tests/panel/test_panellink_support.h"
 #include "tools/panelsim/panelsim.h"
@@ -127,14 +128,17 @@ class PanelSimTest : public testing::Test {
   }
 
   void QueryLengths() {
-    link.ConnectionCheck();
+    link.BeginTransfer(TTransferKind::Lengths, AllSlots());
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+      link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kLengthProperty);
+      link.SendFrame();
+    }
     ASSERT_TRUE(ReadUntil([&] { return link.LengthsKnown(); }));
   }
   void GetData() {
-    link.SetConnecting(false);
     link.BuildUnitFrame(kEnglishUnits);
     link.SendFrame();
-    link.SetReplyCount(0);
+    link.BeginTransfer(TTransferKind::Values, AllSlots());
     for (int slot = 1; slot <= kSlotCount; ++slot) {
       link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
       link.SendFrame();
@@ -143,7 +147,9 @@ class PanelSimTest : public testing::Test {
   void SendData(int first = 1) {
     link.BuildUnitFrame(kMetricUnits);
     link.SendFrame();
-    link.SetReplyCount(first - 1);
+    TSlotSet asked;
+    for (int slot = first; slot <= kSlotCount; ++slot) asked.set(static_cast<std::size_t>(slot));
+    link.BeginTransfer(TTransferKind::Writes, asked);
     for (int slot = first; slot <= kSlotCount; ++slot) {
       ASSERT_TRUE(link.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)));
       link.SendFrame();
@@ -226,9 +232,11 @@ TEST_F(PanelSimTest, SendDataWritesWhatReadsBack) {
 TEST_F(PanelSimTest, ARejectedSlotIsReportedAndNotCounted) {
   Start({"--reject", "5:132"});
   SendData(2);  // a blank date: slots 2..41
-  ASSERT_TRUE(ReadUntil([&] { return owner.Count("arrived") == 40; }));
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("rejected 5 132") == 1; }));
   EXPECT_EQ(owner.Without("arrived"), std::vector<std::string>{"rejected 5 132"});
-  EXPECT_EQ(link.ReplyCount(), 40);
+  EXPECT_EQ(link.State(), TTransferState::Rejected);
+  EXPECT_EQ(SlotNumbers(link.AnsweredSlots()), (std::vector<int>{2, 3, 4}));  // written before it
+  EXPECT_EQ(link.MissingSlots().count(), 37u);
   EXPECT_EQ(WriteErrorMessage(5, 132), "Sales Order Slot #5 (Varn Order Number): \n\nPanel in Local Mode");
 }
 
@@ -277,6 +285,51 @@ TEST_P(PanelSimFaultTest, ReadsWhatTheFaultyPanelLetsThrough) {
   ASSERT_TRUE(ReadUntil([&] { return frames_ == sent; })) << frames_ << " of " << sent << " frames";
   EXPECT_EQ(link.ReplyCount(), GetParam().counted);
   EXPECT_EQ(owner.Count("all received"), GetParam().counted == 41 ? 1 : 0);
+}
+
+// A panel that drops replies leaves its transfer with those slots missing; asking again for
+// them alone, through the same sequence, completes it.
+TEST_F(PanelSimTest, AskingAgainForTheMissingSlotsCompletesATransfer) {
+  Start({"--drop-every", "7", "--log"});
+  SendReadRequests(link, kEnglishUnits);
+  ASSERT_EQ(sim->ReadLines(42).size(), 42u);
+  ASSERT_TRUE(ReadUntil([&] { return link.ReplyCount() == 35; })) << link.ReplyCount();
+  link.AbandonTransfer();
+  // The unit command's acknowledgement is the first reply: replies 7, 14, ... 42 are lost.
+  EXPECT_EQ(SlotNumbers(link.MissingSlots()), (std::vector<int>{6, 13, 20, 27, 34, 41}));
+  EXPECT_STREQ(record.Tons(), "500");
+  EXPECT_EQ(owner.Count("all received"), 0);
+
+  // The panel goes on dropping every 7th reply: the last slot is lost again the second time.
+  SendReadRequests(link, kEnglishUnits, link.MissingSlots());
+  ASSERT_EQ(sim->ReadLines(7).size(), 7u);
+  ASSERT_TRUE(ReadUntil([&] { return link.ReplyCount() == 40; })) << link.ReplyCount();
+  link.AbandonTransfer();
+  EXPECT_EQ(SlotNumbers(link.MissingSlots()), std::vector<int>{41});
+  SendReadRequests(link, kEnglishUnits, link.MissingSlots());
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all received") == 1; })) << link.ReplyCount();
+  EXPECT_STREQ(record.EvTubeNo(), "T-180");
+  EXPECT_EQ(link.ReplyCount(), kSlotCount);
+  EXPECT_EQ(owner.Count("arrived"), 41);
+}
+
+// The longest text a slot may have, 255 characters, written and read back whole (the reply
+// is 262 bytes before escaping).
+TEST_F(PanelSimTest, AValueOf255CharactersTravelsBothWays) {
+  Start({"--lengths", "4=255"});
+  QueryLengths();
+  ASSERT_EQ(link.FieldLength(4), 255);
+  record.SetModelNumber(std::string(69, 'M'));
+  owner.events.clear();
+  TSlotSet model;
+  model.set(4);
+  SendWriteRequests(link, kEnglishUnits, model);
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all written") == 1; }));
+  TSlotValues read;
+  SendReadRequests(link, kEnglishUnits, model, &read);
+  ASSERT_TRUE(ReadUntil([&] { return owner.Count("all received") == 1; }));
+  EXPECT_EQ(read[4], std::optional<std::string>(std::string(69, 'M') + std::string(186, ' ')));
+  EXPECT_EQ(link.BadFrames(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, PanelSimFaultTest, testing::ValuesIn(kFaultCases),
