@@ -15,6 +15,7 @@ void TfrmMain::CreatePanelHistory() {
     values.ApplyTo(record_);
     ShowRecord();
     RestoreSource = stage == TfrmPanelHistory::Stage::Found && !entry.found.Empty() ? entry.id : std::string();
+    RestoreValues = RestoreSource.empty() ? SlotValues() : entry.found;
   };
 }
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "panel/comm.h"
+#include "settings/settingsstore.h"
 #include "panel/transfers.h"
 #include "ui/centre.h"
 #include "ui/edits.h"
@@ -280,6 +281,10 @@ void TfrmMain::CreateMenu() {
   mnuEditData->setChecked(false);
   tools->addSeparator();
   mnuPanelHistory = item(tools, "mnuPanelHistory", "Panel &History...", QKeySequence(Qt::CTRL | Qt::Key_H));
+  tools->addSeparator();
+  mnuCheckPanel = item(tools, "mnuCheckPanel", "Check Panel Before and After Sending");
+  mnuCheckPanel->setCheckable(true);
+  mnuCheckPanel->setChecked(StoredPreferences().checkPanel);
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("mnuHelp");
@@ -335,6 +340,7 @@ void TfrmMain::InitActionsConnections() {
   wire(mnuClose, &QAction::triggered, &TfrmMain::mnuCloseClick);
   wire(mnuExportReport, &QAction::triggered, &TfrmMain::mnuExportReportClick);
   wire(mnuPanelHistory, &QAction::triggered, &TfrmMain::mnuPanelHistoryClick);
+  wire(mnuCheckPanel, &QAction::triggered, &TfrmMain::mnuCheckPanelClick);
   wire(mnuPreferences, &QAction::triggered, &TfrmMain::mnuPreferencesClick);
   wire(mnuExit, &QAction::triggered, &TfrmMain::mnuExitClick);
   wire(mnuTransmitData, &QAction::triggered, &TfrmMain::cmdTxClick);

@@ -10,9 +10,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/mainfields.h"
+#include "files/transferhistory.h"
 #include "files/upzarchive.h"
 #include "model/unitdatarecord.h"
 #include "panel/panellink.h"
@@ -121,6 +124,10 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   QAction* mnuClearScreen = nullptr;
   QAction* mnuEditData = nullptr;
   QAction* mnuPanelHistory = nullptr;
+  // Check Panel Before and After Sending: on, Send Data reads the panel's values first, shows
+  // what the write will change, and reads them back afterwards.  Kept as CheckPanel in the
+  // settings file.
+  QAction* mnuCheckPanel = nullptr;
   QAction* mnuReleaseNotes = nullptr;
   QAction* mnuAbout = nullptr;
   // Ctrl+L: Enter Sales Order # from the keyboard (a command of the window, not of the menu).
@@ -138,6 +145,8 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   // The history entry whose as-found values Panel History last loaded into the window: a
   // Send Data of exactly those values is recorded as that entry's restore.
   std::string RestoreSource;
+  // Those as-found values.
+  SlotValues RestoreValues;
 
   // ---- handlers ----
   void FormShow();
@@ -150,6 +159,7 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   void mnuCloseClick();
   void mnuExportReportClick();
   void mnuPanelHistoryClick();
+  void mnuCheckPanelClick();
   void mnuPreferencesClick();
   void mnuExitClick();
   void cmdTxClick();
@@ -187,6 +197,32 @@ class TfrmMain : public QMainWindow, public TPanelLinkOwner, public ArchiveProgr
   // Edit Data and Send Data: the default-length warning while the panel's lengths are not
   // all known.
   void DefaultLengthWarningStep();
+
+  // ---- the running transfer ----
+  // What the link's replies are for at the moment.
+  enum class TPhase { None, GetData, AsFound, Writing, ReadBack };
+  void StartTransferPhase(TPhase phase);
+  void ShowProgress();
+  void EndTransfer();
+  void StartRecorder(std::string_view operation);
+  void FinishRecord(std::string_view result);
+  void AfterAsFound();
+  void WriteValues(const TSlotSet& asked);
+  void AfterReadBack();
+  void TimedOut();
+
+  TPhase phase_ = TPhase::None;
+  // This Send Data reads the panel before and after writing (the menu item as it began).
+  bool checking_ = false;
+  // Send Data: the window's values as collected when the command began, written once the
+  // user has said Yes (what was typed meanwhile is not).
+  UnitDataRecord planned_{};
+  TSlotValues as_found_;
+  TSlotValues read_back_;
+  // The slots a Get Data or Send Data has had answered so far, its asks again included.
+  TSlotSet done_;
+  std::unique_ptr<TransferRecorder> recorder_;
+  QString title_before_;
 
   UnitDataRecord& record_;
   TPanelLink& link_;

@@ -109,5 +109,13 @@ TStoredPreferences StoredPreferences(const TSettings& settings) {
   stored.comPort = settings.Value(group, QString::fromLatin1(kComPortKey)).value_or(QStringLiteral("COM2"));
   stored.upzPath = settings.Value(group, QString::fromLatin1(kUpzPathKey)).value_or(QString());
   stored.metric = settings.Value(group, QString::fromLatin1(kUnitSystemKey)) == QStringLiteral("Metric");
+  stored.checkPanel = settings.Value(group, QString::fromLatin1(kCheckPanelKey)) != QStringLiteral("0");
   return stored;
+}
+
+FileStatus StoreCheckPanel(bool on) {
+  TSettings settings;
+  settings.SetValue(QString::fromLatin1(kPreferencesGroup), QString::fromLatin1(kCheckPanelKey),
+                    on ? QStringLiteral("1") : QStringLiteral("0"));
+  return settings.Save();
 }

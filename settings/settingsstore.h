@@ -74,6 +74,8 @@ inline constexpr char kPreferencesGroup[] = "Preferences";
 inline constexpr char kComPortKey[] = "COMPort";
 inline constexpr char kUpzPathKey[] = "UPZPath";
 inline constexpr char kUnitSystemKey[] = "UnitSystem";
+// Tools > Check Panel Before and After Sending: "1" on, "0" off; on when missing.
+inline constexpr char kCheckPanelKey[] = "CheckPanel";
 
 // The preferences as `settings` hold them; where one is missing, the value the Preferences
 // dialog writes for it at start-up ("COM2", no folder, "English").  Reads only.
@@ -81,5 +83,9 @@ struct TStoredPreferences {
   QString comPort;      // the serial port's name, handed to it unchanged
   QString upzPath;      // the archive folder, as stored
   bool metric = false;  // UnitSystem is exactly "Metric"
+  bool checkPanel = true;  // CheckPanel is anything but "0" (blanks around it trimmed)
 };
 TStoredPreferences StoredPreferences(const TSettings& settings = TSettings());
+
+// Stores CheckPanel as "1" or "0", every other byte of the file kept; on failure, the reason.
+FileStatus StoreCheckPanel(bool on);

@@ -25,9 +25,28 @@ QWidget* BoxOwner(QWidget* owner) {
 
 void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
+TModalResult AskDefaultNo(QWidget* owner, const QString& text, const QString& caption, const QString& details) {
+  if (Hook()) return Hook()({text, caption, TMessageButtons::YesNo, details, true});
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Yes | QMessageBox::No, BoxOwner(owner));
+  box.setInformativeText(details);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes ? TModalResult::Yes : TModalResult::No;
+}
+
+void MessageWithDetails(QWidget* owner, const QString& text, const QString& caption, const QString& details) {
+  if (Hook()) {
+    Hook()({text, caption, TMessageButtons::Ok, details, false});
+    return;
+  }
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, BoxOwner(owner));
+  box.setInformativeText(details);
+  box.exec();
+}
+
 TModalResult MessageBox(QWidget* owner, const QString& text, const QString& caption,
                         TMessageButtons buttons) {
-  if (Hook()) return Hook()({text, caption, buttons});
+  if (Hook()) return Hook()({text, caption, buttons, {}, false});
 
   QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, BoxOwner(owner));
   if (buttons == TMessageButtons::YesNo) {

@@ -153,6 +153,7 @@ TEST_F(MainCommands, WindowsTextGoesBackToTheFileAndThePanelAsTheSameBytes) {
   EXPECT_EQ(Key("copy.dat", "Job Information", "Job Name"), name);
   EXPECT_EQ(Key("copy.dat", "Job Information", "Job Location"), location);
 
+  sender.mnuCheckPanel->setChecked(false);  // the plain write, without the reads around it
   sender.cmdTxClick();  // answered Yes
   Bytes expected = {kTextData, 12};
   expected.insert(expected.end(), name.begin(), name.end());

@@ -75,6 +75,7 @@ class PanelWindow : public GuiTest {
   // The first show: the port opens and the panel is asked for its lengths.
   void ShowWindow() {
     window = std::make_unique<TfrmMain>(record, link);
+    window->mnuCheckPanel->setChecked(checkPanel);
     window->show();
   }
   void WaitForLengths() {
@@ -109,6 +110,8 @@ class PanelWindow : public GuiTest {
   QString device;
   std::unique_ptr<TfrmMain> window;
   std::unique_ptr<WarningAnswers> warning;
+  // Tools > Check Panel Before and After Sending; off, Send Data writes alone.
+  bool checkPanel = false;
 
  private:
   QByteArray saved_settings_;
@@ -230,7 +233,7 @@ TEST_F(PanelWindow, ARejectedSlotResetsThePortAndNamesTheSlot) {
   const int threadBefore = window->CommPort->EventThread()->ThreadId();
   window->cmdTxClick();
   const QString text = "Sales Order Slot #5 (Varn Order Number): \n\nPanel in Local Mode";
-  ASSERT_TRUE(WaitForMessage(text));
+  ASSERT_TRUE(WaitUntil([&] { return messages.size() >= 2 && messages[1].text.startsWith(text); }, kReplyDeadlineMs));
   Settle();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[1].caption, "Write Error");

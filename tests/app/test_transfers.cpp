@@ -46,6 +46,8 @@ class Transfers : public GuiTest {
   void SetUp() override {
     GuiTest::SetUp();
     link.SetPort(&port);  // the window's CommPort stays closed; the link talks to memory
+    // The plain transfers; the reads around Send Data have tests of their own.
+    window.mnuCheckPanel->setChecked(false);
   }
   void TearDown() override {
     link.SetPort(nullptr);
@@ -160,7 +162,7 @@ TEST_F(Transfers, RepliesAreShownAfterEachReadPass) {
   Receive(TextReply(2, "Harbour View") + TextReply(9, "500"));
   EXPECT_EQ(window.eJobName->Text(), "Harbour View");
   EXPECT_EQ(window.eTons->Text(), "500");
-  EXPECT_FALSE(window.tmrComm->isActive());  // the first reply stopped it
+  EXPECT_TRUE(window.tmrComm->isActive());  // each counted reply starts it again
   EXPECT_EQ(link.ReplyCount(), 2);
   EXPECT_TRUE(messages.empty());
 }
@@ -269,8 +271,8 @@ TEST_P(Outcomes, AreAnsweredAsTheUserMustSeeThem) {
   Receive(all);
   ASSERT_EQ(messages.size(), GetParam().shown.size());
   for (std::size_t i = 0; i < messages.size(); ++i) {
-    if (!GetParam().shown[i].first.isEmpty()) {
-      EXPECT_EQ(messages[i].text, GetParam().shown[i].first);
+    if (!GetParam().shown[i].first.isEmpty()) {  // a refused write goes on with what was written
+      EXPECT_TRUE(messages[i].text.startsWith(GetParam().shown[i].first)) << messages[i].text.toStdString();
     }
     EXPECT_EQ(messages[i].caption, GetParam().shown[i].second);
     EXPECT_EQ(messages[i].buttons, TMessageButtons::Ok);
