@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -213,6 +214,50 @@ INSTANTIATE_TEST_SUITE_P(
         ShortcutCase{"CtrlQExits", "eKilowattsInput", 'q', XKeyboard::kCtrl,
                      [](Keyboard& t) { return !t.window.isVisible(); }}),
     [](const testing::TestParamInfo<ShortcutCase>& info) { return std::string(info.param.name); });
+
+// ---- Ctrl+T then Enter writes nothing ----
+//
+// Right after start-up every field is empty.  Enter at Send Data's question answers No, the
+// box's default, and the box says beneath the question that every field is empty; with the
+// check on, the question comes once the panel has been read (here it never answers).
+
+struct EnterCase {
+  const char* name;
+  bool check;
+  friend void PrintTo(const EnterCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class EnterAtSendData : public Keyboard, public testing::WithParamInterface<EnterCase> {};
+
+TEST_P(EnterAtSendData, WritesNothing) {
+  window.mnuCheckPanel->setChecked(GetParam().check);
+  Start();
+  LearnLengths(16);
+  port.frames.clear();
+  SetMessageBoxHook({});  // the real box, answered by the real key
+  QString details;
+  bool pressed = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (pressed || box == nullptr || !box->isActiveWindow()) return;
+    details = box->informativeText();
+    pressed = true;
+    keys.Press(XKeyboard::kReturn);
+  });
+  poll.start(50);
+  Focus(window.eCommissionDate);
+  keys.Press('t', XKeyboard::kCtrl);
+  ASSERT_TRUE(WaitUntil([&] { return pressed && QApplication::activeModalWidget() == nullptr; }, 10000));
+  poll.stop();
+  WaitUntil([] { return false; }, 300);
+  EXPECT_TRUE(details.contains("Every field is empty")) << details.toStdString();
+  EXPECT_EQ(CountRequests(port, kWriteRequestCommand), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyboard, EnterAtSendData,
+                         testing::Values(EnterCase{"CheckOff", false}, EnterCase{"CheckOn", true}),
+                         [](const testing::TestParamInfo<EnterCase>& info) { return std::string(info.param.name); });
 
 // With the panel's lengths known, Ctrl+E toggles Edit Data from every one of the 41 fields.
 TEST_F(Keyboard, CtrlETogglesEditDataFromEveryField) {

@@ -24,6 +24,7 @@
 #include "panel/panellink.h"
 #include "panel/transfers.h"
 #include "settings/preferences.h"
+#include "settings/settingsstore.h"
 #include "tests/app/memoryport.h"
 #include "tests/app/warninganswers.h"
 #include "tests/panel/test_panellink_support.h"
@@ -387,6 +388,98 @@ TEST_P(SendData, CollectsTheWindowAndWritesEverySlotFromTheFirst) {
 
 INSTANTIATE_TEST_SUITE_P(Dates, SendData, testing::ValuesIn(kSendCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Even without the check, the question's default answer is No, and a window whose every
+// field is empty says so beneath it.
+struct EmptyCase {
+  const char* name;
+  const char* jobName;  // typed into the window
+  bool warned;
+};
+
+const EmptyCase kEmptyCases[] = {{"EveryFieldEmpty", "", true}, {"OneFieldFilled", "Plant 4", false}};
+
+class EmptyWindow : public Transfers, public testing::WithParamInterface<EmptyCase> {};
+
+TEST_P(EmptyWindow, TheQuestionSaysSoAndNoIsItsDefault) {
+  LearnLengths(8);
+  port.frames.clear();
+  window.eJobName->SetText(GetParam().jobName);
+  answers.push_back(TModalResult::No);
+  window.cmdTxClick();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Are you sure you want to overwrite the existing panel data?");
+  EXPECT_TRUE(messages[0].defaultNo);
+  EXPECT_EQ(messages[0].details.contains("Every field is empty"), GetParam().warned) << messages[0].details.toStdString();
+  EXPECT_TRUE(port.frames.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, EmptyWindow, testing::ValuesIn(kEmptyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The title bar counts the replies of a transfer and is itself again once it is over.
+struct ProgressCase {
+  const char* name;
+  bool send;
+  std::vector<Bytes> replies;
+  std::vector<QString> titles;  // after the command, then after each reply
+};
+
+const QString kTitle = "Quell Panel Sales Order Entry";
+
+const ProgressCase kProgressCases[] = {
+    {"GetData",
+     false,
+     {TextReply(1, "01 JAN 2001"), TextReply(2, "Plant"), TextReply(2, "again")},
+     {kTitle + " - 0/41", kTitle + " - 1/41", kTitle + " - 2/41", kTitle + " - 2/41"}},
+    {"GetDataToTheEnd", false, ReadReplies(1, 41), {kTitle + " - 0/41", kTitle}},
+    {"SendDataWithABlankDate", true, {WriteReply(2, 0)}, {kTitle + " - 1/41", kTitle + " - 2/41"}},
+    {"SendDataRefused", true, {WriteReply(2, 0), WriteReply(3, 132)}, {kTitle + " - 1/41", kTitle + " - 2/41", kTitle}},
+};
+
+class Progress : public Transfers, public testing::WithParamInterface<ProgressCase> {};
+
+TEST_P(Progress, ShowsInTheTitleBar) {
+  LearnLengths(8);
+  window.eJobName->SetText("Plant");
+  ASSERT_EQ(window.windowTitle(), kTitle);
+  if (GetParam().send) window.cmdTxClick();
+  else window.cmdRxClick();
+  std::vector<QString> titles{window.windowTitle()};
+  const std::vector<Bytes>& replies = GetParam().replies;
+  if (replies.size() == 41) {
+    Bytes all;
+    for (const Bytes& reply : replies) all.insert(all.end(), reply.begin(), reply.end());
+    Receive(all);
+    titles.push_back(window.windowTitle());
+  } else {
+    for (const Bytes& reply : replies) {
+      Receive(reply);
+      titles.push_back(window.windowTitle());
+    }
+  }
+  EXPECT_EQ(titles, GetParam().titles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, Progress, testing::ValuesIn(kProgressCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Tools > Check Panel Before and After Sending is kept in the settings file at once.
+TEST_F(Transfers, TheCheckItemIsKeptInTheSettings) {
+  UnitDataRecord other{};
+  TPanelLink fresh{other};
+  TfrmMain first{other, fresh};
+  ASSERT_TRUE(first.mnuCheckPanel->isCheckable());
+  const bool was = first.mnuCheckPanel->isChecked();
+  first.mnuCheckPanel->trigger();
+  EXPECT_EQ(SettingsValue("Preferences", "CheckPanel"), was ? "0" : "1");
+  {
+    TfrmMain second{other, fresh};
+    EXPECT_EQ(second.mnuCheckPanel->isChecked(), !was);
+  }
+  first.mnuCheckPanel->trigger();
+  EXPECT_EQ(SettingsValue("Preferences", "CheckPanel"), was ? "1" : "0");
+}
 
 TEST_F(Transfers, SendDataAnsweredNoSendsNothingAndKeepsTheRecord) {
   LearnLengths(8);

@@ -202,3 +202,45 @@ TEST(SettingsFile, AFolderThatCannotBeMadeIsTheReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// Check Panel Before and After Sending, as the file holds it.
+struct CheckPanelCase {
+  const char* name;
+  const char* file;  // the settings file's text; nullptr: no file
+  bool on;
+};
+
+const CheckPanelCase kCheckPanelCases[] = {
+    {"NoFile", nullptr, true},
+    {"NoKey", "[Preferences]\nCOMPort=COM1\n", true},
+    {"One", "[Preferences]\nCheckPanel=1\n", true},
+    {"Zero", "[Preferences]\nCheckPanel=0\n", false},
+    {"ZeroAmongBlanks", "[preferences]\ncheckpanel =  0 \n", false},
+    {"InAnotherGroup", "[Ports]\nCheckPanel=0\n", true},
+};
+
+class CheckPanelSetting : public testing::TestWithParam<CheckPanelCase> {};
+
+TEST_P(CheckPanelSetting, ReadsAndKeepsTheOtherLines) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("quellso.ini");
+  const ScopedEnv settings("QUELLSO_SETTINGS", path);
+  if (GetParam().file) WriteBytes(path, GetParam().file);
+  EXPECT_EQ(StoredPreferences().checkPanel, GetParam().on);
+  // Stored the other way round, then back: only the one line changes.
+  ASSERT_TRUE(StoreCheckPanel(!GetParam().on));
+  EXPECT_EQ(StoredPreferences().checkPanel, !GetParam().on);
+  ASSERT_TRUE(StoreCheckPanel(GetParam().on));
+  EXPECT_EQ(StoredPreferences().checkPanel, GetParam().on);
+  if (GetParam().file && GetParam().on == (std::string(GetParam().file).find("=1") != std::string::npos)) {
+    EXPECT_EQ(ReadBytes(path), GetParam().file);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CheckPanelSetting, testing::ValuesIn(kCheckPanelCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
