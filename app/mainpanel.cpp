@@ -65,37 +65,49 @@ SlotValues HistoryValues(const UnitDataRecord& record, const TSlotSet& wanted) {
 // values were read first (the plan's lists hold something only then).
 QString ChangeList(const TSendPlan& plan, const UnitDataRecord& record, const TSlotValues& asFound,
                    const TPanelLink& link, bool checked) {
+  // Groups of lines, with a blank line between two groups.
+  QStringList groups;
   QStringList lines;
+  const auto group = [&] {
+    if (!lines.isEmpty()) groups << lines.join('\n');
+    lines.clear();
+  };
   for (int slot : plan.serialsDiffer)
     lines << QStringLiteral("This may be another unit: the panel's %1 is \"%2\", the window's \"%3\".")
                  .arg(QString::fromLatin1(SlotDescription(slot)), Shown(Unpadded(asFound[slot].value_or(""))),
                       Shown(Unpadded(record.SlotText(slot))));
-  if (plan.allEmpty)
-    lines << QStringLiteral("Every field is empty: the panel's values will all be erased.");
-  if (!checked) return lines.join('\n');
-  if (!plan.unread.empty())
-    lines << QStringLiteral("These values could not be read from the panel, so what it holds there now is not known: %1.")
-                 .arg(FieldNames(plan.unread));
-  if (!plan.changes.empty()) {
-    lines << QStringLiteral("Will change (panel now -> to be written):");
-    for (const TSlotChange& change : plan.changes)
-      lines << QStringLiteral("  %1: %2 -> \"%3\"")
-                   .arg(QString::fromLatin1(SlotDescription(change.slot)),
-                        change.now ? QStringLiteral("\"%1\"").arg(Shown(Unpadded(*change.now)))
-                                   : QStringLiteral("(not read)"),
-                        Shown(change.toWrite));
+  if (plan.allEmpty) lines << QStringLiteral("Every field is empty: the panel's values will all be erased.");
+  group();
+  if (checked) {
+    if (!plan.unread.empty())
+      lines << QStringLiteral("These values could not be read from the panel, so what it holds there now is not "
+                              "known: %1.")
+                   .arg(FieldNames(plan.unread));
+    group();
+    if (!plan.changes.empty()) {
+      lines << QStringLiteral("Will change (panel now -> to be written):");
+      for (const TSlotChange& change : plan.changes)
+        lines << QStringLiteral("  %1: %2 -> \"%3\"")
+                     .arg(QString::fromLatin1(SlotDescription(change.slot)),
+                          change.now ? QStringLiteral("\"%1\"").arg(Shown(Unpadded(*change.now)))
+                                     : QStringLiteral("(not read)"),
+                          Shown(change.toWrite));
+    }
+    group();
+    for (int slot : plan.cut)
+      lines << QStringLiteral("The panel will cut %1 to its %2 characters.")
+                   .arg(QString::fromLatin1(SlotDescription(slot)))
+                   .arg(link.FieldLength(slot));
+    if (!plan.emptied.empty())
+      lines << QStringLiteral("The panel keeps no text for %1: written empty.").arg(FieldNames(plan.emptied));
+    group();
+    if (plan.changes.empty() && plan.unread.empty())
+      lines << QStringLiteral("Nothing will change: the panel already holds these values.");
+    else
+      lines << QStringLiteral("%1 value(s) stay as they are.").arg(plan.unchanged);
+    group();
   }
-  for (int slot : plan.cut)
-    lines << QStringLiteral("The panel will cut %1 to its %2 characters.")
-                 .arg(QString::fromLatin1(SlotDescription(slot)))
-                 .arg(link.FieldLength(slot));
-  if (!plan.emptied.empty())
-    lines << QStringLiteral("The panel keeps no text for %1: written empty.").arg(FieldNames(plan.emptied));
-  if (plan.changes.empty() && plan.unread.empty())
-    lines << QStringLiteral("Nothing will change: the panel already holds these values.");
-  else
-    lines << QStringLiteral("%1 value(s) stay as they are.").arg(plan.unchanged);
-  return lines.join('\n');
+  return groups.join(QStringLiteral("\n\n"));
 }
 
 }  // namespace
