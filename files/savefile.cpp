@@ -615,7 +615,9 @@ fs::path BackupBeside(const fs::path& file) {
 }
 
 fs::path BackupInStateFolder(const fs::path& file) {
-  const std::string full = fs::absolute(file).lexically_normal().string();
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(file, ec);
+  const std::string full = (ec ? file : absolute).lexically_normal().string();
   return StateFolder() / "backups" /
          NameWithin(file.filename().string(), "." + Hex(Digest(full)) + std::string(kBackupSuffix));
 }

@@ -72,7 +72,8 @@ class KilledSave : public SaveFileTest, public ::testing::WithParamInterface<Kil
 
 // Wherever the save is killed, the file reads as its old content or its new one; a backup
 // of an in-place write is put back or dropped by that read, and the next save ends well and
-// leaves no temporary file behind.
+// leaves no temporary file behind (a writable file in a folder that takes no new file is
+// saved in place, its backup in the state folder).
 TEST_P(KilledSave, LeavesTheOldOrTheNewContent) {
   const KillCase& c = GetParam();
   if (c.readOnlyFolder && ::geteuid() != 0) GTEST_SKIP() << "needs root to save as another user";
@@ -295,30 +296,6 @@ INSTANTIATE_TEST_SUITE_P(Temporaries, Leftover,
                                            LeftoverCase{"AnotherHiddenFile", ".quellso-notes.txt", false, false},
                                            LeftoverCase{"ABackupCopy", "unit.dat.quellso-backup", false, false}),
                          [](const ::testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
-
-// ---- a folder that takes no new file ----
-
-TEST_F(SaveFileTest, WritableFileInAReadOnlyFolderIsSavedInPlace) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to save as another user";
-  const fs::path files = folder / "files";
-  fs::create_directory(files);
-  const fs::path path = files / "unit.dat";
-  WriteBytes(path, kOld);
-  ASSERT_EQ(::chown(path.c_str(), kUnprivilegedUser, kUnprivilegedGroup), 0);
-  ASSERT_EQ(::chown(State().c_str(), kUnprivilegedUser, kUnprivilegedGroup), 0);
-  fs::permissions(files, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                             fs::perms::others_exec);
-  const int result = AsUnprivileged(folder.path(), [&] {
-    const FileStatus status = SaveWholeFile(path, kNew);
-    if (!status) std::fprintf(stderr, "%s\n", status.reason.c_str());
-    return status ? 0 : 1;
-  });
-  fs::permissions(files, fs::perms::all);
-  ASSERT_EQ(result, 0);
-  EXPECT_EQ(ReadBytes(path), kNew);
-  EXPECT_EQ(NamesIn(files), std::vector<std::string>{"unit.dat"});
-  EXPECT_TRUE(NamesIn(Backups()).empty());
-}
 
 // ---- the size limit ----
 
