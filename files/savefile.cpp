@@ -29,7 +29,7 @@ namespace {
 constexpr std::string_view kTooLarge = "Larger than 16 MiB, too large for a data file";
 constexpr std::string_view kWouldBeTooLarge =
     "The new content is larger than 16 MiB, more than a data file may hold: saved, it could no longer be "
-    "opened.  The file was left as it was; make the content smaller and save again";
+    "opened. The file was left as it was; make the content smaller and save again";
 constexpr std::string_view kTemporaryPrefix = ".quellso-";
 constexpr std::size_t kTemporaryRandom = 6;
 // The longest file name of the file systems in use.
@@ -255,7 +255,7 @@ FileStatus ResolveLinks(fs::path& path) {
     if (::stat(FolderOf(path).c_str(), &folder) == 0 && ProtectedLink(st, folder))
       return FileStatus::Failure(
           "This name is a symbolic link that another user made in a shared folder; saving through it could "
-          "overwrite a file of that user's choosing, so nothing was saved.  Save under another name or in "
+          "overwrite a file of that user's choosing, so nothing was saved. Save under another name or in "
           "another folder");
     std::error_code ec;
     const fs::path target = fs::read_symlink(path, ec);
@@ -378,7 +378,7 @@ Recovery Recover(const fs::path& target, int fd) {
       continue;
     }
     recovery.keptBoth = true;
-    AddNotice(recovery.notice, target.string() + " was changed after a save of it did not end.  Its content from "
+    AddNotice(recovery.notice, target.string() + " was changed after a save of it did not end. Its content from "
                                "before that save is kept in " + backupPath.string() +
                                ": compare the two, keep what you need and remove the backup copy.");
   }
@@ -435,7 +435,7 @@ FileStatus WriteInPlace(const fs::path& target, const fs::path& folder, int fd, 
     RemoveIfSame(backup.name, backup.fd.get(), "remove temporary");
     if (error == EEXIST)
       return FileStatus::Failure("A backup copy of this file is in the way: " + backupPath.string() +
-                                 ".  Move it elsewhere, then save again");
+                                 ". Move it elsewhere, then save again");
     return FileStatus::Failure(ErrnoText(error));
   }
   SyncFolder(backupPath.parent_path());
@@ -584,7 +584,7 @@ FileStatus Save(const fs::path& path, std::string_view whole, const std::functio
     if (BackupLeft(target)) {
       recovery = Recover(target, fd.get());
       if (!recovery.failure) return recovery.failure;
-      if (recovery.keptBoth) return FileStatus::Failure(recovery.notice + "  Nothing was saved.");
+      if (recovery.keptBoth) return FileStatus::Failure(recovery.notice + " Nothing was saved.");
     }
     if (::fstat(fd.get(), &st) != 0) return FileStatus::Failure(ErrnoText(errno));
     std::string bytes;
