@@ -244,19 +244,35 @@ bool ProtectedLink(const struct stat& link, const struct stat& folder) {
   return sharedFolder && link.st_uid != folder.st_uid && link.st_uid != ::geteuid();
 }
 
+constexpr std::string_view kProtectedLinkTail =
+    " symbolic link that another user made in a shared folder; saving through it could overwrite a file of "
+    "that user's choosing, so nothing was saved. Save under another name or in another folder";
+
+// Whether reaching `folder` goes through a symbolic link that the kernel's protection would
+// not follow.
+bool CrossesProtectedLink(const fs::path& folder) {
+  fs::path prefix;
+  for (const fs::path& part : folder) {
+    prefix /= part;
+    struct stat st {}, above {};
+    if (::lstat(prefix.c_str(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode) && ::stat(FolderOf(prefix).c_str(), &above) == 0 && ProtectedLink(st, above)) return true;
+  }
+  return false;
+}
+
 // Follows symbolic links from `path` to the name of the file they lead to (which need not
 // exist yet), so that a save replaces that file and keeps the link.  A link that the
-// kernel's protection would not follow is refused.
+// kernel's protection would not follow, as the name or on the way to it, is refused.
 FileStatus ResolveLinks(fs::path& path) {
   for (int hops = 0; hops < 40; ++hops) {
+    if (CrossesProtectedLink(FolderOf(path)))
+      return FileStatus::Failure("The path goes through a" + std::string(kProtectedLinkTail));
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return FileStatus::Success();
     struct stat folder {};
     if (::stat(FolderOf(path).c_str(), &folder) == 0 && ProtectedLink(st, folder))
-      return FileStatus::Failure(
-          "This name is a symbolic link that another user made in a shared folder; saving through it could "
-          "overwrite a file of that user's choosing, so nothing was saved. Save under another name or in "
-          "another folder");
+      return FileStatus::Failure("This name is a" + std::string(kProtectedLinkTail));
     std::error_code ec;
     const fs::path target = fs::read_symlink(path, ec);
     if (ec) return FileStatus::Failure(ErrnoText(ec.value()));

@@ -209,6 +209,7 @@ struct LinkCase {
   uid_t linkOwner;
   bool targetExists;
   bool refused;
+  bool toFolder = false;  // the link leads to the file's folder, and the save names the file through it
 };
 
 void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
@@ -226,11 +227,11 @@ TEST_P(LinkedSave, FollowsOnlyLinksTheKernelWouldFollow) {
   fs::permissions(shared, c.folderMode);
   const fs::path victim = folder / "victim.dat";
   if (c.targetExists) WriteBytes(victim, kOld);
-  const fs::path link = shared / "unit.dat";
-  fs::create_symlink(victim, link);
+  const fs::path link = shared / (c.toFolder ? "folder" : "unit.dat");
+  fs::create_symlink(c.toFolder ? folder.path() : victim, link);
   ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
 
-  const FileStatus status = SaveWholeFile(link, kNew);
+  const FileStatus status = SaveWholeFile(c.toFolder ? link / "victim.dat" : link, kNew);
   EXPECT_TRUE(fs::is_symlink(link));
   if (c.refused) {
     EXPECT_FALSE(status);
@@ -244,7 +245,7 @@ TEST_P(LinkedSave, FollowsOnlyLinksTheKernelWouldFollow) {
     EXPECT_TRUE(status) << status.reason;
     EXPECT_EQ(ReadBytes(victim), kNew);
   }
-  EXPECT_EQ(NamesIn(shared), std::vector<std::string>{"unit.dat"});
+  EXPECT_EQ(NamesIn(shared), std::vector<std::string>{link.filename()});
 }
 
 constexpr fs::perms kShared = fs::perms::all | fs::perms::sticky_bit;
@@ -260,7 +261,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkCase{"OwnLinkInASharedFolder", kShared, kUnprivilegedUser, 0, true, false},
                       LinkCase{"FolderOwnersLinkInASharedFolder", kShared, kUnprivilegedUser, kUnprivilegedUser, true,
                                false},
-                      LinkCase{"OwnDanglingLinkCreatesItsTarget", kShared, 0, 0, false, false}),
+                      LinkCase{"OwnDanglingLinkCreatesItsTarget", kShared, 0, 0, false, false},
+                      LinkCase{"OtherUsersLinkToAFolderInASharedFolder", kShared, 0, kUnprivilegedUser, true, true, true},
+                      LinkCase{"OwnLinkToAFolderInASharedFolder", kShared, 0, 0, true, false, true}),
     [](const ::testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // ---- leftovers of killed saves ----
