@@ -4,8 +4,8 @@
 // in a child process that SIGKILLs itself at the chosen call.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -115,8 +115,9 @@ TEST_P(KilledSave, LeavesTheOldOrTheNewContent) {
     EXPECT_FALSE(fs::exists(BackupBeside(path))) << "killed at step " << n;
     EXPECT_FALSE(fs::exists(BackupInStateFolder(path))) << "killed at step " << n;
 
-    const int saved = c.readOnlyFolder ? AsUnprivileged(folder.path(), [&] { return SaveWholeFile(path, kNew) ? 0 : 1; })
-                                       : (SaveWholeFile(path, kNew) ? 0 : 1);
+    const int saved = c.readOnlyFolder
+                          ? AsUnprivileged(folder.path(), [&] { return SaveWholeFile(path, kNew) ? 0 : 1; })
+                          : (SaveWholeFile(path, kNew) ? 0 : 1);
     EXPECT_EQ(saved, 0) << "killed at step " << n;
     EXPECT_EQ(ReadBytes(path), kNew) << "killed at step " << n;
     const std::vector<std::string> expected =
@@ -131,14 +132,15 @@ TEST_P(KilledSave, LeavesTheOldOrTheNewContent) {
   fs::permissions(files, fs::perms::all);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Saves, KilledSave,
-    ::testing::Values(KillCase{"Replace", true, false, false, false}, KillCase{"ReplaceByUpdate", true, false, false, true},
-                      KillCase{"NewFile", false, false, false, false}, KillCase{"NewFileByUpdate", false, false, false, true},
-                      KillCase{"HardLinkedInPlace", true, true, false, false},
-                      KillCase{"HardLinkedInPlaceByUpdate", true, true, false, true},
-                      KillCase{"ReadOnlyFolderInPlace", true, false, true, false}),
-    [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Saves, KilledSave,
+                         ::testing::Values(KillCase{"Replace", true, false, false, false},
+                                           KillCase{"ReplaceByUpdate", true, false, false, true},
+                                           KillCase{"NewFile", false, false, false, false},
+                                           KillCase{"NewFileByUpdate", false, false, false, true},
+                                           KillCase{"HardLinkedInPlace", true, true, false, false},
+                                           KillCase{"HardLinkedInPlaceByUpdate", true, true, false, true},
+                                           KillCase{"ReadOnlyFolderInPlace", true, false, true, false}),
+                         [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
 
 // ---- what an unfinished in-place save leaves ----
 
@@ -195,7 +197,8 @@ TEST_P(UnfinishedSave, BackupIsPutBackOrKeptBesideAChangedFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backups, UnfinishedSave,
-                         ::testing::Values(LeftCase{"PutBackByARead", false, false}, LeftCase{"PutBackByASave", false, true},
+                         ::testing::Values(LeftCase{"PutBackByARead", false, false},
+                                           LeftCase{"PutBackByASave", false, true},
                                            LeftCase{"ChangedSinceKeptOnRead", true, false},
                                            LeftCase{"ChangedSinceRefusesTheSave", true, true}),
                          [](const ::testing::TestParamInfo<LeftCase>& info) { return std::string(info.param.name); });
@@ -252,18 +255,17 @@ constexpr fs::perms kShared = fs::perms::all | fs::perms::sticky_bit;
 
 INSTANTIATE_TEST_SUITE_P(
     Links, LinkedSave,
-    ::testing::Values(LinkCase{"OtherUsersLinkInASharedFolder", kShared, 0, kUnprivilegedUser, true, true},
-                      LinkCase{"OtherUsersDanglingLinkInASharedFolder", kShared, 0, kUnprivilegedUser, false, true},
-                      LinkCase{"OtherUsersLinkInAFolderWithoutStickyBit", fs::perms::all, 0, kUnprivilegedUser, true,
-                               false},
-                      LinkCase{"OtherUsersLinkInAStickyFolderOnlyItsOwnerWrites",
-                               fs::perms::owner_all | fs::perms::sticky_bit, 0, kUnprivilegedUser, true, false},
-                      LinkCase{"OwnLinkInASharedFolder", kShared, kUnprivilegedUser, 0, true, false},
-                      LinkCase{"FolderOwnersLinkInASharedFolder", kShared, kUnprivilegedUser, kUnprivilegedUser, true,
-                               false},
-                      LinkCase{"OwnDanglingLinkCreatesItsTarget", kShared, 0, 0, false, false},
-                      LinkCase{"OtherUsersLinkToAFolderInASharedFolder", kShared, 0, kUnprivilegedUser, true, true, true},
-                      LinkCase{"OwnLinkToAFolderInASharedFolder", kShared, 0, 0, true, false, true}),
+    ::testing::Values(
+        LinkCase{"OtherUsersLinkInASharedFolder", kShared, 0, kUnprivilegedUser, true, true},
+        LinkCase{"OtherUsersDanglingLinkInASharedFolder", kShared, 0, kUnprivilegedUser, false, true},
+        LinkCase{"OtherUsersLinkInAFolderWithoutStickyBit", fs::perms::all, 0, kUnprivilegedUser, true, false},
+        LinkCase{"OtherUsersLinkInAStickyFolderOnlyItsOwnerWrites", fs::perms::owner_all | fs::perms::sticky_bit, 0,
+                 kUnprivilegedUser, true, false},
+        LinkCase{"OwnLinkInASharedFolder", kShared, kUnprivilegedUser, 0, true, false},
+        LinkCase{"FolderOwnersLinkInASharedFolder", kShared, kUnprivilegedUser, kUnprivilegedUser, true, false},
+        LinkCase{"OwnDanglingLinkCreatesItsTarget", kShared, 0, 0, false, false},
+        LinkCase{"OtherUsersLinkToAFolderInASharedFolder", kShared, 0, kUnprivilegedUser, true, true, true},
+        LinkCase{"OwnLinkToAFolderInASharedFolder", kShared, 0, 0, true, false, true}),
     [](const ::testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // ---- leftovers of killed saves ----
@@ -298,7 +300,9 @@ INSTANTIATE_TEST_SUITE_P(Temporaries, Leftover,
                                            LeftoverCase{"OfARunningSave", ".quellso-Ab12Cd", true, false},
                                            LeftoverCase{"AnotherHiddenFile", ".quellso-notes.txt", false, false},
                                            LeftoverCase{"ABackupCopy", "unit.dat.quellso-backup", false, false}),
-                         [](const ::testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<LeftoverCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---- the size limit ----
 
@@ -320,9 +324,9 @@ TEST_P(SizeLimit, ContentPastTheReadLimitIsRefused) {
   const fs::path path = folder / "unit.dat";
   if (c.exists) WriteBytes(path, kOld);
   const std::string big(c.size, 'x');
-  const FileStatus status =
-      c.update ? UpdateWholeFile(path, [&](std::string& bytes) { bytes += big.substr(bytes.size()); })
-               : SaveWholeFile(path, big);
+  const FileStatus status = c.update
+                                ? UpdateWholeFile(path, [&](std::string& bytes) { bytes += big.substr(bytes.size()); })
+                                : SaveWholeFile(path, big);
   if (c.refused) {
     EXPECT_FALSE(status);
     EXPECT_NE(status.reason.find("larger than 16 MiB"), std::string::npos) << status.reason;
@@ -336,8 +340,8 @@ TEST_P(SizeLimit, ContentPastTheReadLimitIsRefused) {
     EXPECT_TRUE(ReadWholeFile(path, bytes));
     EXPECT_EQ(bytes.size(), c.size);
   }
-  const std::vector<std::string> names = (c.exists || !c.refused) ? std::vector<std::string>{"state", "unit.dat"}
-                                                                   : std::vector<std::string>{"state"};
+  const std::vector<std::string> names =
+      (c.exists || !c.refused) ? std::vector<std::string>{"state", "unit.dat"} : std::vector<std::string>{"state"};
   EXPECT_EQ(NamesIn(folder.path()), names);
 }
 
