@@ -62,6 +62,8 @@ void TPanelLink::BeginTransfer(TTransferKind kind, const TSlotSet& asked, TSlotV
   kind_ = kind;
   asked_ = asked & AllSlots();
   answered_.reset();
+  sent_.reset();
+  refused_.reset();
   into_ = kind == TTransferKind::Values ? into : nullptr;
   reply_count_ = kSlotCount - static_cast<std::int32_t>(asked_.count());
   state_ = asked_.none() ? TTransferState::Complete : TTransferState::Running;
@@ -124,6 +126,8 @@ bool TPanelLink::BuildWriteRequest(std::uint8_t objectType, std::uint8_t slot) {
 
 void TPanelLink::SendFrame() {
   if (port_ == nullptr || transmit_length_ == 0) return;
+  const bool request = outgoing_.code == kReadRequestCommand || outgoing_.code == kWriteRequestCommand;
+  if (request && IsSlot(outgoing_.slot) && asked_.test(outgoing_.slot)) sent_.set(outgoing_.slot);
   port_->Write(reinterpret_cast<const char*>(transmit_.data()), static_cast<unsigned long>(transmit_length_));
 }
 
@@ -224,15 +228,31 @@ bool TPanelLink::ProcessReadReply() {
 
 bool TPanelLink::ProcessWriteReply() {
   const int slot = reply_.slot;
-  if (reply_.length == 0 || kind_ != TTransferKind::Writes || !Expecting(slot)) return false;
+  if (reply_.length == 0 || kind_ != TTransferKind::Writes) return false;
   const std::uint8_t status = reply_.payload[0];
+  if (state_ == TTransferState::Rejected) return AfterRefusal(slot, status);
+  if (!Expecting(slot)) return false;
   if (status != 0) {
     state_ = TTransferState::Rejected;
+    refused_.set(static_cast<std::size_t>(slot));
     if (owner_ != nullptr) owner_->ReplyArrived();
     if (owner_ != nullptr) owner_->WriteRejected(slot, status);
     return true;
   }
   CountReply(slot);
+  return true;
+}
+
+bool TPanelLink::AfterRefusal(int slot, std::uint8_t status) {
+  if (!IsSlot(slot) || !asked_.test(static_cast<std::size_t>(slot))) return false;
+  const auto bit = static_cast<std::size_t>(slot);
+  if (answered_.test(bit) || refused_.test(bit)) return false;
+  if (status != 0) {
+    refused_.set(bit);
+  } else {
+    answered_.set(bit);
+    ++reply_count_;
+  }
   return true;
 }
 

@@ -186,6 +186,10 @@ class TPanelLink {
   TTransferState State() const { return state_; }
   const TSlotSet& AskedSlots() const { return asked_; }
   const TSlotSet& AnsweredSlots() const { return answered_; }
+  // The asked slots whose request SendFrame has written during this transfer.
+  const TSlotSet& SentSlots() const { return sent_; }
+  // The slots a Writes transfer's panel refused.
+  const TSlotSet& RefusedSlots() const { return refused_; }
   // Asked and not answered: the slots a transfer of only the missing ones would ask.
   TSlotSet MissingSlots() const { return asked_ & ~answered_; }
   // Frames that passed the check and were not counted or acted upon (wrong kind, a slot not
@@ -222,7 +226,9 @@ class TPanelLink {
   //     setter, slot 1 the date text, or into the transfer's TSlotValues), or of data type 32
   //     with its four bytes (stored nowhere: no member holds it).
   //   Writes, a write reply: status 0 counts; a non-zero status ends the transfer, Rejected,
-  //     and reports WriteRejected(slot, status).
+  //     and reports WriteRejected(slot, status).  The replies that follow a refusal for the
+  //     other asked slots (the frames already sent) are still taken, silently: an
+  //     acknowledgement marks its slot answered (written), a refusal adds it to RefusedSlots.
   // A counted reply marks its slot answered, adds one to ReplyCount, reports ReplyArrived
   // (and TextReceived for a text), and when it was the last missing slot completes the
   // transfer: a length query then sets LengthsKnown when all 41 lengths are in, Values
@@ -258,6 +264,8 @@ class TPanelLink {
   bool ReadPass(std::int32_t& read);
   bool ProcessReadReply();
   bool ProcessWriteReply();
+  // A write reply after a refusal; true when it was taken.
+  bool AfterRefusal(int slot, std::uint8_t status);
   // Marks the slot answered and reports it; completes the transfer when it was the last.
   void CountReply(int slot);
   // Ends the running transfer and reports it when no asked slot is missing.
@@ -283,6 +291,8 @@ class TPanelLink {
   TTransferState state_ = TTransferState::Idle;
   TSlotSet asked_;
   TSlotSet answered_;
+  TSlotSet sent_;
+  TSlotSet refused_;
   TSlotValues* into_ = nullptr;
   std::int64_t ignored_frames_ = 0;
   std::int64_t bad_frames_ = 0;

@@ -1,11 +1,16 @@
 #include "panel/transfers.h"
 
+#include <atomic>
+
 #include "model/unitdatarecord.h"
 #include "panel/comm.h"
 #include "panel/pacing.h"
 #include "panel/panellink.h"
 
 namespace {
+
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void SendUnitCommand(TPanelLink& link, std::uint8_t unit) {
   link.BuildUnitFrame(unit);
@@ -24,11 +29,16 @@ void SetPanelLine(TThreadComm& port) {
   port.SetFlowControl(fcNone);
 }
 
+void RequestTransferStop(int reason) { g_stop.store(reason); }
+
+int TransferStopRequested() { return g_stop.load(); }
+
 bool IsBlankDate(std::string_view date) { return date.find_first_not_of(' ') == std::string_view::npos; }
 
 void SendLengthRequests(TPanelLink& link, const TSlotSet& asked) {
   link.BeginTransfer(TTransferKind::Lengths, asked);
   for (const int slot : SlotNumbers(asked)) {
+    if (TransferStopRequested() != 0) return;
     link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kLengthProperty);
     link.SendFrame();
     Sleep(kBetweenLengthRequestsMs);
@@ -39,6 +49,7 @@ void SendReadRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked
   SendUnitCommand(link, unit);
   link.BeginTransfer(TTransferKind::Values, asked, into);
   for (const int slot : SlotNumbers(asked)) {
+    if (TransferStopRequested() != 0) return;
     link.BuildReadRequest(kFieldObjectType, static_cast<std::uint8_t>(slot), kValueProperty);
     link.SendFrame();
     Sleep(kBetweenDataFramesMs);
@@ -62,6 +73,7 @@ int SendWriteRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked
   link.BeginTransfer(TTransferKind::Writes, asked);
   int unsent = 0;
   for (const int slot : SlotNumbers(asked)) {
+    if (TransferStopRequested() != 0) break;
     if (link.BuildWriteRequest(kFieldObjectType, static_cast<std::uint8_t>(slot)))
       link.SendFrame();
     else if (unsent == 0)

@@ -46,6 +46,13 @@ void SendLengthRequests(TPanelLink& link, const TSlotSet& asked = AllSlots());
 void SendReadRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked = AllSlots(),
                       TSlotValues* into = nullptr);
 
+// A request to stop a transfer, for a program that is told to end (a signal): each sequence
+// checks it before every frame, finishes the frame in flight and sends nothing more.  Safe to
+// set from a signal handler.  `reason` is any non-zero number (the signal); 0 clears it.
+void RequestTransferStop(int reason);
+// The reason given, 0 while none.
+int TransferStopRequested();
+
 // The slot Send Data starts at for the record's values: 2 when the date is blank (it is not
 // written, and its slot counts as done), else 1.
 int FirstWrittenSlot(const UnitDataRecord& record);

@@ -6,9 +6,27 @@
 
 namespace {
 
-// No reply for this long after the last frame, or after the last reply, ends a transfer:
-// the window's time-out.
+// No counted reply for this long after the last frame, or after the last counted reply,
+// ends a transfer: the window's time-out.  A stop collects the replies due for as long.
 constexpr int kReplyTimeoutMs = 1000;
+constexpr int kStopCheckMs = 20;
+
+std::string SlotRanges(const std::vector<int>& numbers) {
+  std::string out;
+  for (std::size_t i = 0; i < numbers.size();) {
+    std::size_t j = i;
+    while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+    if (!out.empty()) out += ", ";
+    out += std::to_string(numbers[i]);
+    if (j - i >= 2) {
+      out += " to " + std::to_string(numbers[j]);
+    } else if (j == i + 1) {
+      out += ", " + std::to_string(numbers[j]);
+    }
+    i = j + 1;
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -18,7 +36,11 @@ TPanelSession::TPanelSession() {
   timeout_.setSingleShot(true);
   timeout_.setInterval(kReplyTimeoutMs);
   timeout_.setTimerType(Qt::PreciseTimer);  // never early
-  QObject::connect(&timeout_, &QTimer::timeout, [this] { Finish(End::TimedOut); });
+  QObject::connect(&timeout_, &QTimer::timeout, [this] {
+    Finish(rejected_ ? End::Rejected : draining_ ? End::Interrupted : End::TimedOut);
+  });
+  stopWatch_.setInterval(kStopCheckMs);
+  QObject::connect(&stopWatch_, &QTimer::timeout, [this] { CheckStop(); });
   link_.SetPort(&port_);
   link_.SetOwner(this);
 }
@@ -43,54 +65,91 @@ bool TPanelSession::Open(const QString& name, std::string& reason) {
   return false;
 }
 
-TPanelSession::Result TPanelSession::QueryLengths() {
-  Begin(kFirstSlot);
-  query_ = true;
-  SendLengthRequests(link_);
-  return Wait();
+TPanelSession::Result TPanelSession::QueryLengths() { return Run(Kind::Lengths, kEnglishUnits, AllSlots(), nullptr); }
+
+TPanelSession::Result TPanelSession::ReadValues(std::uint8_t unit, TSlotValues& into, const TSlotSet& asked) {
+  into.Clear();
+  return Run(Kind::Values, unit, asked, &into);
 }
 
-TPanelSession::Result TPanelSession::ReadValues(std::uint8_t unit) {
-  Begin(kFirstSlot);
-  SendReadRequests(link_, unit);
-  return Wait();
+TPanelSession::Result TPanelSession::WriteValues(std::uint8_t unit, const TSlotSet& asked) {
+  return Run(Kind::Writes, unit, asked, nullptr);
 }
 
-TPanelSession::Result TPanelSession::WriteValues(std::uint8_t unit) {
-  Begin(FirstWrittenSlot(record_));
-  SendWriteRequests(link_, unit);
-  return Wait();
+TPanelSession::Result TPanelSession::Run(Kind kind, std::uint8_t unit, const TSlotSet& asked, TSlotValues* into) {
+  static const char* const kWords[] = {"lengths", "reading", "writing"};
+  doing_ = kWords[static_cast<int>(kind)];
+  Result result;
+  result.asked = asked & AllSlots();
+  result.expected = static_cast<int>(result.asked.count());
+  TSlotSet missing = result.asked;
+  rejectedSlot_ = 0;
+  rejectedStatus_ = 0;
+  for (int attempt = 0;; ++attempt) {
+    if (TransferStopRequested() != 0) {
+      result.end = End::Interrupted;
+      break;
+    }
+    end_.reset();
+    draining_ = false;
+    rejected_ = false;
+    switch (kind) {
+      case Kind::Lengths: SendLengthRequests(link_, missing); break;
+      case Kind::Values: SendReadRequests(link_, unit, missing, into); break;
+      case Kind::Writes: SendWriteRequests(link_, unit, missing); break;
+    }
+    result.end = Wait();
+    result.answeredSlots |= link_.AnsweredSlots();
+    result.sent |= link_.SentSlots();
+    result.refused |= link_.RefusedSlots();
+    missing = link_.MissingSlots();
+    if (result.end != End::TimedOut || link_.AnsweredSlots().none() || attempt >= retries_) break;
+    if (err_ != nullptr) {
+      if (progress_) *err_ << "\n";
+      *err_ << "quellso-tool: no reply for slot" << (missing.count() > 1 ? "s " : " ") << SlotRanges(SlotNumbers(missing))
+            << "; asking again (" << attempt + 1 << " of " << retries_ << ")\n";
+    }
+  }
+  DrawProgress(true);
+  if (result.end == End::Rejected) {
+    result.rejectedSlot = rejectedSlot_;
+    result.rejectedStatus = rejectedStatus_;
+  }
+  result.answered = static_cast<int>(result.answeredSlots.count());
+  result.silent = SlotNumbers(result.asked & ~result.answeredSlots);
+  return result;
 }
 
-void TPanelSession::Begin(int first) {
-  first_ = first;
-  query_ = false;
-  end_.reset();
-  result_ = Result{};
-  named_.fill(false);
-  for (auto& text : texts_) text.reset();
-}
-
-TPanelSession::Result TPanelSession::Wait() {
+TPanelSession::End TPanelSession::Wait() {
+  if (link_.State() == TTransferState::Complete) return End::Complete;
   QEventLoop loop;
   loop_ = &loop;
   timeout_.start();
+  stopWatch_.start();
+  CheckStop();
   if (!end_) loop.exec();
   loop_ = nullptr;
   timeout_.stop();
-  result_.end = end_.value_or(End::TimedOut);
+  stopWatch_.stop();
   link_.AbandonTransfer();
-  result_.answered = static_cast<int>(link_.AnsweredSlots().count());
-  result_.expected = static_cast<int>(link_.AskedSlots().count());
-  result_.silent = SlotNumbers(link_.MissingSlots());
-  return result_;
+  return end_.value_or(End::TimedOut);
 }
 
-// Every byte waiting goes through the link, which stores, counts and reports each reply; a
-// length query reports nothing of its own, so its end is seen in the count.
+void TPanelSession::CheckStop() {
+  if (draining_ || end_ || TransferStopRequested() == 0) return;
+  // The frame in flight is finished and nothing more is sent: wait only for the replies due.
+  draining_ = true;
+  timeout_.start();
+}
+
+// Every byte waiting goes through the link, which stores, counts and reports each reply.
 void TPanelSession::RxChar() {
   link_.ReadReplies();
-  if (query_ && link_.State() == TTransferState::Complete) Finish(End::Complete);
+  if (link_.Transfer() == TTransferKind::Lengths && link_.State() == TTransferState::Complete)
+    Finish(End::Complete);
+  // After a refusal, the replies to the frames already sent tell what else was written.
+  if (rejected_ && (link_.SentSlots() & ~link_.AnsweredSlots() & ~link_.RefusedSlots()).none())
+    Finish(End::Rejected);
 }
 
 void TPanelSession::Finish(End end) {
@@ -102,9 +161,8 @@ void TPanelSession::Finish(End end) {
 
 void TPanelSession::ReplyArrived() {
   if (end_) return;
-  timeout_.start();  // a second from this reply
-  const int slot = link_.DecodedReply().slot;
-  if (slot >= kFirstSlot && slot <= kLastSlot) named_[static_cast<std::size_t>(slot)] = true;
+  if (!draining_) timeout_.start();  // a second from this reply
+  DrawProgress(false);
 }
 
 void TPanelSession::AllDataReceived() { Finish(End::Complete); }
@@ -113,11 +171,13 @@ void TPanelSession::AllDataWritten() { Finish(End::Complete); }
 
 void TPanelSession::WriteRejected(int slot, int status) {
   if (end_) return;
-  result_.rejectedSlot = slot;
-  result_.rejectedStatus = status;
-  Finish(End::Rejected);
+  rejectedSlot_ = slot;
+  rejectedStatus_ = status;
+  rejected_ = true;
+  timeout_.start();  // the replies due, for up to a second
 }
 
-void TPanelSession::TextReceived(int slot, std::string_view text) {
-  texts_[static_cast<std::size_t>(slot)] = std::string(text);
+void TPanelSession::DrawProgress(bool last) {
+  if (!progress_ || err_ == nullptr) return;
+  *err_ << "\r" << doing_ << " " << link_.ReplyCount() << "/" << kSlotCount << (last ? "\n" : "") << std::flush;
 }

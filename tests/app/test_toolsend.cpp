@@ -128,9 +128,12 @@ TEST_P(ToolSend, WritesWhatSendDataWritesForTheSameWindowContents) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.remove("DISPLAY");
   environment.remove("QT_QPA_PLATFORM");
+  environment.insert("XDG_STATE_HOME", dir.filePath("state"));
   tool.setProcessEnvironment(environment);
-  tool.start(QStringLiteral(QUELLSO_TOOL),
-             {"panel", "send", "--no-verify", "--port", QString::fromStdString(device), file});
+  // As the window does: the file laid over the panel as Open Data File lays it, and values
+  // longer than the panel's lengths cut.
+  tool.start(QStringLiteral(QUELLSO_TOOL), {"panel", "send", "--no-verify", "--allow-cut", "--blank-missing", "--port",
+                                            QString::fromStdString(device), file});
   ASSERT_TRUE(tool.waitForFinished(60000));
   EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
   const std::vector<std::string> toolLog = toolPanel->ReadLines(41 + 42 + 42);

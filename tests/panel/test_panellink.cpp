@@ -491,20 +491,25 @@ TEST_F(PanelLinkTest, OnlyTheFirstReplyForAnAskedSlotCounts) {
   EXPECT_EQ(link.IgnoredFrames(), 40);
 }
 
+// A refusal ends the transfer: nothing more is reported, but the replies to the frames
+// already sent still tell which slots were written and which refused.
 TEST_F(PanelLinkTest, ARefusedWriteEndsTheTransferAndKeepsWhatWasWritten) {
   link.BeginTransfer(TTransferKind::Writes, SlotRange(2, 41));  // a blank date: slots 2..41 only
   EXPECT_EQ(link.ReplyCount(), 1);
-  for (int slot = 2; slot <= kSlotCount; ++slot)
-    port.Feed(WriteReply(static_cast<std::uint8_t>(slot), slot == 5 ? 132 : 0));
+  for (int slot = 2; slot <= 9; ++slot)
+    port.Feed(WriteReply(static_cast<std::uint8_t>(slot), slot == 5 || slot == 8 ? 132 : 0));
   Drain();
   EXPECT_EQ(owner.Without("arrived"), Events{"rejected 5 132"});
+  EXPECT_EQ(owner.Count("arrived"), 4);  // 2, 3, 4 and the refusal
   EXPECT_EQ(link.State(), TTransferState::Rejected);
-  EXPECT_EQ(link.AnsweredSlots(), Slots({2, 3, 4}));  // written before the refusal
-  EXPECT_EQ(link.MissingSlots(), SlotRange(5, 41));   // refused, or its reply came after
-  port.Feed(WriteReply(5, 0));
+  EXPECT_EQ(link.AnsweredSlots(), Slots({2, 3, 4, 6, 7, 9}));
+  EXPECT_EQ(link.RefusedSlots(), Slots({5, 8}));
+  EXPECT_EQ(link.MissingSlots(), SlotRange(5, 41) & ~Slots({6, 7, 9}));
+  port.Feed(Join({WriteReply(5, 0), WriteReply(42, 0), WriteReply(9, 0)}));  // nothing new
   Drain();
+  EXPECT_EQ(link.IgnoredFrames(), 3);
   EXPECT_EQ(owner.Without("arrived"), Events{"rejected 5 132"});
-  EXPECT_EQ(link.ReplyCount(), 4);
+  EXPECT_EQ(link.ReplyCount(), 7);
 }
 
 TEST_F(PanelLinkTest, AnAbandonedTransferIgnoresLateRepliesAndKnowsWhatIsMissing) {

@@ -4,6 +4,8 @@
 // loop.
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
 #include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -37,14 +40,24 @@ struct ToolRun {
   qint64 ms = 0;  // from start to exit
 };
 
-// Runs the built tool without a display, with `settings` as its settings file and no
-// QUELLSO_COMn mapping of the test's environment.
-ToolRun RunToolProcess(const std::vector<std::string>& args, const std::filesystem::path& settings) {
+// The tool's environment: no display, `settings` as its settings file, no QUELLSO_COMn
+// mapping of the test's environment, and the transfer history in a "state" folder beside
+// the settings file (or in `state`).
+QProcessEnvironment ToolEnvironment(const std::filesystem::path& settings, std::filesystem::path state = {}) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUELLSO_COM1", "QUELLSO_COM2",
                            "QUELLSO_COM3", "QUELLSO_COM4"})
     environment.remove(name);
   environment.insert("QUELLSO_SETTINGS", QString::fromStdString(settings.string()));
+  if (state.empty()) state = settings.parent_path() / "state";
+  environment.insert("XDG_STATE_HOME", QString::fromStdString(state.string()));
+  return environment;
+}
+
+// Runs the built tool in ToolEnvironment.
+ToolRun RunToolProcess(const std::vector<std::string>& args, const std::filesystem::path& settings,
+                       const std::filesystem::path& state = {}) {
+  const QProcessEnvironment environment = ToolEnvironment(settings, state);
   QStringList arguments;
   for (const std::string& arg : args) arguments << QString::fromStdString(arg);
   QProcess process;
@@ -281,11 +294,8 @@ TEST_F(PanelTool, PlainOutputEscapesControlCharacters) {
   // verify's lines too: each value stays in its column.
   const ToolRun verify = Tool({"panel", "verify", "--set", "JobName=Plant"});
   EXPECT_EQ(verify.status, 1) << verify.err;
-  const std::string location = "\\x1b[2J\\\\Quay\\t\\r\\x9d\xC3\xA9";  // 13 characters on the panel
   EXPECT_EQ(Lines(verify.out),
-            (std::vector<std::string>{"2\tJob Name\tPlant\\nTons=9999\t" + Padded("Plant", SimLength(2)),
-                                      "3\tJob Location\t" + location + "\t" + location +
-                                          std::string(static_cast<std::size_t>(SimLength(3) - 13), ' ')}));
+            (std::vector<std::string>{"2\tJob Name\tPlant\\nTons=9999\t" + Padded("Plant", SimLength(2))}));
 }
 
 // Output that cannot be written fails the command, although the panel was read.
@@ -346,7 +356,7 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
 
   // A value with a quote, a backslash, a control character and a euro sign, given in UTF-8.
   if (GetParam().blankDate) input.push_back("--set=CommissionDate=");
-  std::vector<std::string> args = {"panel", "send", "--set", "VarnOrderNumber=SO-\"7\\\xE2\x82\xAC"};
+  std::vector<std::string> args = {"panel", "send", "--allow-cut", "--set", "VarnOrderNumber=SO-\"7\\\xE2\x82\xAC"};
   args.insert(args.end(), input.begin(), input.end());
   const ToolRun run = Tool(args);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -359,8 +369,9 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
   // read back.
   const int first = GetParam().blankDate ? 2 : 1;
   const int writes = kLastSlot - first + 1;
-  const std::vector<std::string> log = Log(41 + 42 + 1 + writes + 42);
-  ASSERT_EQ(log.size(), static_cast<std::size_t>(41 + 42 + 1 + writes + 42));
+  // The read-back asks the slots written.
+  const std::vector<std::string> log = Log(41 + 42 + 1 + writes + 1 + writes);
+  ASSERT_EQ(log.size(), static_cast<std::size_t>(41 + 42 + 1 + writes + 1 + writes));
   EXPECT_EQ(log[41], "unit-system English -> acknowledged");
   EXPECT_EQ(log[83], "unit-system English -> acknowledged");
   const auto write = [&](int slot) { return log.at(static_cast<std::size_t>(84 + slot - first)); };
@@ -390,12 +401,12 @@ TEST_P(PanelSend, WritesTheInputOverThePanelsValuesAndReadsThemBack) {
 
   // The same input again: the panel holds it, so verify finds nothing; a different value is
   // one line and exit status 1.
-  std::vector<std::string> same = {"panel", "verify", "--set", "VarnOrderNumber=SO-\"7\\\xE2\x82\xAC"};
+  std::vector<std::string> same = {"panel", "verify", "--allow-cut", "--set", "VarnOrderNumber=SO-\"7\\\xE2\x82\xAC"};
   same.insert(same.end(), input.begin(), input.end());
   const ToolRun verified = Tool(same);
   EXPECT_EQ(verified.status, 0) << verified.err;
   EXPECT_EQ(verified.out, "");
-  std::vector<std::string> other = {"panel", "verify", "--set", "JobName=Dock 10"};
+  std::vector<std::string> other = {"panel", "verify", "--allow-cut", "--set", "JobName=Dock 10"};
   other.insert(other.end(), input.begin(), input.end());
   const ToolRun differs = Tool(other);
   EXPECT_EQ(differs.status, 1) << differs.err;
@@ -461,7 +472,7 @@ const FailureCase kFailureCases[] = {
      41},
     {"SomeLengthsUnanswered",
      {"--answer-first", "40"},
-     {"panel", "send", "--set", "JobName=X"},
+     {"panel", "send", "--set", "JobName=X", "--retries", "0"},
      1,
      "answered 40 of the 41 length requests, then nothing for a second (no reply for slot 41); nothing was written",
      820,
@@ -469,7 +480,7 @@ const FailureCase kFailureCases[] = {
      41},
     {"SomeValuesUnanswered",
      {"--answer-first", "60"},
-     {"panel", "verify"},
+     {"panel", "verify", "--retries", "0"},
      1,
      "answered 18 of the 41 value requests, then nothing for a second (no reply for slots 19 to 41)",
      820 + 910,
@@ -631,5 +642,226 @@ TEST_P(PanelUsage, IsRefusedBeforeThePanelIsAsked) {
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, PanelUsage, ::testing::ValuesIn(kUsageCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the check around send ----
+
+// A data file carrying the job name alone.
+std::string JobNameOnlyFile() { return "[Job Information]\r\nJob Name=Cold Store 2\r\n"; }
+
+struct CheckCase {
+  const char* name;
+  std::vector<std::string> panel;  // the simulator's options besides --state
+  std::vector<std::string> args;   // after "panel"; "@FILE" stands for the job-name-only data file
+  int status;
+  std::vector<std::string> said;   // each found on standard error
+  bool written;                    // the panel's state changed
+  const char* tons;                // the panel's Tons afterwards, blanks removed; null: not looked at
+};
+
+const CheckCase kCheckCases[] = {
+    {"AValueTooLongIsRefusedBeforeAnyWrite",
+     {},
+     {"send", "--set", "Tons=12345678901234567890ABC"},
+     2,
+     {"Tons: the value has 23 characters; the panel holds 16 in Sales Order Slot #9 (Tons)",
+      "nothing was written: shorten the value, or give --allow-cut"},
+     false,
+     "500"},
+    {"AllowCutWritesAndSaysWhatWasCut",
+     {},
+     {"send", "--allow-cut", "--set", "Tons=12345678901234567890ABC"},
+     0,
+     {"note: Sales Order Slot #9 (Tons) reads back as \"1234567890123456\" after \"12345678901234567890ABC\" was "
+      "asked: cut to 16 characters"},
+     true,
+     "1234567890123456"},
+    {"ASlotOfLengthZeroIsWrittenEmptyWithAWarning",
+     {"--lengths", "9=0"},
+     {"send", "--set", "Tons=750"},
+     0,
+     {"warning: the panel keeps no text for Tons (its length is 0): it is written empty"},
+     true,
+     ""},
+    {"ARefusedWriteSaysWhatWasWrittenAndWhatNot",
+     {"--reject", "5:132"},
+     {"send", "--set", "JobName=Plant 7"},
+     1,
+     {"refused a write: Sales Order Slot #5 (Varn Order Number): Panel in Local Mode",
+      "written: CommissionDate, JobName, JobLocation, ModelNumber, PanelSerialNumber, ", "refused: VarnOrderNumber\n",
+      "not written: VarnOrderNumber\n"},
+     true,
+     "500"},
+    {"DroppedRepliesAreAskedForAgain",
+     {"--drop-every", "9"},
+     {"get"},
+     0,
+     {"; asking again (1 of 2)"},
+     false,
+     nullptr},
+    {"MembersTheFileLacksKeepThePanelsValues",
+     {},
+     {"send", "@FILE"},
+     0,
+     {"carries no value for ", "Tons", "; the panel's values are kept (--blank-missing writes them blank)"},
+     true,
+     "500"},
+    {"BlankMissingWritesThemBlank",
+     {},
+     {"send", "--blank-missing", "@FILE"},
+     0,
+     {"writing 41 values"},
+     true,
+     ""},
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelCheck : public PanelTool, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(PanelCheck, SaysWhatItDidAndWritesOnlyWhatItMay) {
+  const CheckCase& c = GetParam();
+  const std::string state = (folder / "panel.dat").string();
+  std::vector<std::string> panel = c.panel;
+  panel.insert(panel.end(), {"--state", state});
+  StartPanel(panel);
+  WriteBytes(folder / "only.dat", JobNameOnlyFile());
+  const std::string before = ReadBytes(state);
+  std::vector<std::string> args = {"panel"};
+  for (const std::string& arg : c.args) args.push_back(arg == "@FILE" ? (folder / "only.dat").string() : arg);
+  const ToolRun run = Tool(args);
+  EXPECT_EQ(run.status, c.status) << run.err;
+  for (const std::string& text : c.said) EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
+  EXPECT_EQ(run.err.find("/41"), std::string::npos) << "no progress when standard error is no terminal";
+  EXPECT_EQ(ReadBytes(state) != before, c.written);
+  if (c.tons != nullptr) {
+    // The simulator keeps its values as a data file, a value that file cannot hold as a
+    // quoted "Slot N" key.
+    ProfileDocument saved;
+    ASSERT_TRUE(LoadProfile(state, saved));
+    UnitDataRecord record{};
+    ReadDataFile(record, saved);
+    std::string tons = record.Tons();
+    if (const auto own = saved.Find("Panel Simulator", "Slot 9")) tons = std::string(*own);
+    if (tons.size() >= 2 && tons.front() == '"') tons = tons.substr(1, tons.size() - 2);
+    EXPECT_EQ(tons.substr(0, tons.find_last_not_of(' ') + 1), c.tons) << tons;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PanelCheck, ::testing::ValuesIn(kCheckCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A signal during the writes: the frame in flight is finished, nothing more is sent, and the
+// tool says what was written before it ends with 128 and the signal's number.
+struct StopCase {
+  const char* name;
+  int signal;
+  int status;
+  const char* said;
+};
+
+const StopCase kStopCases[] = {
+    {"Interrupt", SIGINT, 130, "stopped by SIGINT while writing"},
+    {"Terminate", SIGTERM, 143, "stopped by SIGTERM while writing"},
+    {"HangUp", SIGHUP, 129, "stopped by SIGHUP while writing"},
+};
+
+class PanelStop : public PanelTool, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(PanelStop, FinishesTheFrameAndSaysWhatWasWritten) {
+  StartPanel({"--delay", "5"});
+  QProcess process;
+  process.setProcessEnvironment(ToolEnvironment(settings));
+  process.start(QStringLiteral(QUELLSO_TOOL), {"panel", "send", "--set", "JobName=Half", "--port",
+                                               QString::fromStdString(device)});
+  ASSERT_TRUE(process.waitForStarted(10000));
+  // The length query, Get Data, the unit command and ten writes have been heard.
+  const std::vector<std::string> heard = sim->ReadLines(41 + 42 + 1 + 10);
+  ASSERT_EQ(heard.size(), 94u);
+  ASSERT_TRUE(heard.back().starts_with("write slot 10 ")) << heard.back();
+  ::kill(static_cast<pid_t>(process.processId()), GetParam().signal);
+  ASSERT_TRUE(process.waitForFinished(10000));
+  const std::string err = process.readAllStandardError().toStdString();
+  EXPECT_EQ(process.exitCode(), GetParam().status) << err;
+  EXPECT_NE(err.find(GetParam().said), std::string::npos) << err;
+  EXPECT_NE(err.find("written: CommissionDate, JobName"), std::string::npos) << err;
+  EXPECT_NE(err.find("not written: "), std::string::npos) << err;
+  EXPECT_NE(err.find("EvTubeNo\n"), std::string::npos) << "the last slot was not sent\n" << err;
+  // Nothing after the frames already under way: no read-back.
+  const std::vector<std::string> after = sim->ReadLines(40);
+  for (const std::string& line : after) EXPECT_FALSE(line.starts_with("unit-system")) << line;
+  EXPECT_LT(after.size(), 31u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, PanelStop, ::testing::ValuesIn(kStopCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A send records the panel's values before it writes and what it read back; restore sends
+// the values recorded before the send and leaves the panel as it was, byte for byte.
+TEST_F(PanelTool, SendIsRecordedAndRestoreBringsThePanelBack) {
+  const std::string state = (folder / "panel.dat").string();
+  StartPanel({"--state", state});
+  ASSERT_EQ(Tool({"panel", "send", "--no-verify"}).status, 0);  // every value padded, as programmed
+  const std::string programmed = ReadBytes(state);
+  const ToolRun sent = Tool({"panel", "send", "--set", "JobName=Replaced", "--set", "Tons=900"});
+  ASSERT_EQ(sent.status, 0) << sent.err;
+  ASSERT_NE(ReadBytes(state), programmed);
+
+  const ToolRun history = RunToolProcess({"history", "--json"}, settings);
+  ASSERT_EQ(history.status, 0) << history.err;
+  const std::vector<std::string> entries = Lines(history.out);
+  ASSERT_EQ(entries.size(), 2u) << history.out;
+  const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(entries[1])).object();
+  EXPECT_EQ(entry.value("operation").toString(), "send");
+  EXPECT_EQ(entry.value("result").toString(), "ok");
+  EXPECT_EQ(entry.value("found").toObject().value("JobName").toString(), Padded("Harbour View Offices", 30).c_str());
+  EXPECT_EQ(entry.value("read_back").toObject().value("Tons").toString(), Padded("900", 16).c_str());
+  const std::string id = entry.value("id").toString().toStdString();
+
+  const ToolRun restored = Tool({"panel", "restore", "--entry", id});
+  ASSERT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(ReadBytes(state), programmed);
+  const ToolRun after = RunToolProcess({"history", "--json"}, settings);
+  const std::vector<std::string> lines = Lines(after.out);
+  ASSERT_EQ(lines.size(), 3u);
+  const QJsonObject restore = QJsonDocument::fromJson(QByteArray::fromStdString(lines[2])).object();
+  EXPECT_EQ(restore.value("operation").toString(), "restore");
+  EXPECT_EQ(restore.value("restored_from").toString().toStdString(), id);
+}
+
+// A history that cannot take the panel's values (a full disk) stops the send before any
+// write; --no-record writes without a record.
+TEST_F(PanelTool, AFullDiskDuringTheRecordStopsTheSendBeforeAnyWrite) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const std::filesystem::path mount = folder / "small";
+  std::filesystem::create_directory(mount);
+  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+  struct Unmount {
+    std::filesystem::path path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{mount};
+  {
+    std::ofstream filler(mount / "filler", std::ios::binary);
+    const std::string block(512, 'f');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+    }
+  }
+  const std::string state = (folder / "panel.dat").string();
+  StartPanel({"--state", state});
+  const std::string before = ReadBytes(state);
+  const std::vector<std::string> send = {"panel", "send", "--set", "JobName=Unrecorded", "--port", device};
+  const ToolRun refused = RunToolProcess(send, settings, mount);
+  EXPECT_EQ(refused.status, 1) << refused.err;
+  EXPECT_NE(refused.err.find("could not be recorded in " + (mount / "quellso" / "transfers.jsonl").string()),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("nothing was written"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadBytes(state), before);
+
+  std::vector<std::string> unrecorded = send;
+  unrecorded.push_back("--no-record");
+  const ToolRun written = RunToolProcess(unrecorded, settings, mount);
+  EXPECT_EQ(written.status, 0) << written.err;
+  EXPECT_NE(ReadBytes(state), before);
+}
 
 }  // namespace
