@@ -109,6 +109,7 @@ TEST_P(ToolSend, WritesWhatSendDataWritesForTheSameWindowContents) {
   const QString windowState = dir.filePath("window-panel.dat");
   qputenv("QUELLSO_COM1", QByteArray::fromStdString(StartPanel(windowPanel, windowState)));
   window = std::make_unique<TfrmMain>(record, link);
+  window->mnuCheckPanel->setChecked(true);  // it reads the panel first, as the tool does
   window->show();
   ASSERT_TRUE(WaitUntil([&] { return link.LengthsKnown(); }, kReplyDeadlineMs));
   window->cmdRxClick();
@@ -117,8 +118,9 @@ TEST_P(ToolSend, WritesWhatSendDataWritesForTheSameWindowContents) {
   window->mnuOpenDataFileClck();
   window->cmdTxClick();
   ASSERT_TRUE(WaitForMessage("Data Written Successfully"));
-  const std::vector<std::string> windowLog = windowPanel->ReadLines(41 + 42 + 42);
-  ASSERT_EQ(windowLog.size(), 125u);
+  // The length query, Get Data, the read before writing, the writes (and the read-back).
+  const std::vector<std::string> windowLog = windowPanel->ReadLines(41 + 42 + 42 + 42);
+  ASSERT_EQ(windowLog.size(), 167u);
 
   // The tool: the same data file over the same panel values.
   std::optional<SimProcess> toolPanel;
@@ -140,7 +142,7 @@ TEST_P(ToolSend, WritesWhatSendDataWritesForTheSameWindowContents) {
   ASSERT_EQ(toolLog.size(), 125u);
 
   // Send Data's part: the unit-system command and the 41 writes, byte for byte the same.
-  const std::vector<std::string> windowWrites(windowLog.begin() + 83, windowLog.end());
+  const std::vector<std::string> windowWrites(windowLog.begin() + 125, windowLog.end());
   const std::vector<std::string> toolWrites(toolLog.begin() + 83, toolLog.end());
   EXPECT_EQ(toolWrites, windowWrites);
   EXPECT_EQ(toolWrites.front(), "unit-system English -> acknowledged");
