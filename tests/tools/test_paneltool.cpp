@@ -772,6 +772,8 @@ const StopCase kStopCases[] = {
     {"HangUp", SIGHUP, 129, "stopped by SIGHUP while writing"},
 };
 
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
 class PanelStop : public PanelTool, public ::testing::WithParamInterface<StopCase> {};
 
 TEST_P(PanelStop, FinishesTheFrameAndSaysWhatWasWritten) {
