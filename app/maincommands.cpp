@@ -25,7 +25,10 @@ bool SaveDataFileTo(TfrmMain& window, const QString& path) {
   const UnitDataRecord before = window.Record();
   window.CollectRecord();
   const FileStatus status = WriteDataFile(window.Record(), LocalPath(path));
-  if (status) return true;
+  if (status) {
+    if (!status.notice.empty()) MessageBox(&window, QString::fromStdString(status.notice), QStringLiteral("Warning"));
+    return true;
+  }
   window.Record() = before;
   MessageBox(&window,
              QStringLiteral("Could not save the data file\n%1\n\n%2\n\nThe data are still on the screen, and a file "
@@ -48,7 +51,8 @@ void TfrmMain::mnuOpenDataFileClck() {
 }
 
 void TfrmMain::OpenDataFile(const QString& path) {
-  if (const FileStatus status = ReadDataFile(record_, LocalPath(path)); !status) {
+  const FileStatus status = ReadDataFile(record_, LocalPath(path));
+  if (!status) {
     MessageBox(this,
                QStringLiteral("Could not read the data file\n%1\n\n%2\n\nNothing was changed. "
                               "Choose a data file that you may read.")
@@ -59,6 +63,8 @@ void TfrmMain::OpenDataFile(const QString& path) {
   current_data_file_ = path;
   ShowRecord();
   UpdateTitle(true);
+  // What the file layer did with a save that had not ended (put back, or kept beside it).
+  if (!status.notice.empty()) MessageBox(this, QString::fromStdString(status.notice), QStringLiteral("Warning"));
 }
 
 // The file counts as chosen in the dialog of its command: the dialog opens in its folder

@@ -176,9 +176,9 @@ void WriteDataFile(const UnitDataRecord& record, ProfileDocument& file) {
 
 FileStatus ReadDataFile(UnitDataRecord& record, const std::filesystem::path& path) {
   ProfileDocument file;
-  if (FileStatus loaded = LoadProfile(path, file); !loaded) return loaded;
-  ReadDataFile(record, file);
-  return FileStatus::Success();
+  FileStatus loaded = LoadProfile(path, file);
+  if (loaded) ReadDataFile(record, file);
+  return loaded;  // with its notice, if the read put back or kept an unfinished save's backup
 }
 
 FileStatus WriteDataFile(const UnitDataRecord& record, const std::filesystem::path& path) {

@@ -1,18 +1,7 @@
 #include "files/profile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <initializer_list>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -44,55 +33,6 @@ std::string Joined(std::initializer_list<std::string_view> parts) {
   std::string text;
   for (const std::string_view part : parts) text += part;
   return text;
-}
-
-std::string ErrnoText(int error) { return std::generic_category().message(error); }
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the outcome, so that a failed close of a written file is seen.
-  int Close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
-// Follows symbolic links from `path` to the name of the file they lead to (which need not
-// exist yet), so that a save replaces that file and keeps the link.
-bool ResolveLinks(std::filesystem::path& path, int& error) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
-    std::error_code ec;
-    const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
-    if (ec) {
-      error = ec.value();
-      return false;
-    }
-    path = target.is_absolute() ? target : path.parent_path() / target;
-  }
-  error = ELOOP;
-  return false;
 }
 
 }  // namespace
@@ -485,281 +425,23 @@ void ProfileDocument::WriteAll(std::span<const ProfileEntry> entries) {
 
 // ---- files ----
 
-namespace {
-
-constexpr std::string_view kTooLarge = "Larger than 16 MiB, too large for a data file";
-// How long a save waits for another program's save of the same file to end.
-constexpr auto kLockWait = std::chrono::seconds(10);
-
-// Reads the whole of an open file from its start; `size` is its size by fstat.
-FileStatus ReadWhole(int fd, std::size_t size, std::string& bytes) {
-  if (size > kMaxProfileFileSize) return FileStatus::Failure(std::string(kTooLarge));
-  // One byte more than the file's size: a read that fills it shows that the file has grown
-  // since fstat.  Growing the buffer only then keeps a file's cost at its size.
-  bytes.assign(size + 1, '\0');
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) {
-      if (bytes.size() > kMaxProfileFileSize) return FileStatus::Failure(std::string(kTooLarge));
-      bytes.resize(bytes.size() + 4096);
-    }
-    const ssize_t n = ::pread(fd, bytes.data() + filled, bytes.size() - filled, static_cast<off_t>(filled));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return FileStatus::Failure(ErrnoText(errno));
-    }
-    if (n == 0) break;
-    filled += static_cast<std::size_t>(n);
-  }
-  bytes.resize(filled);
-  return FileStatus::Success();
-}
-
-bool WriteAllAt(int fd, std::string_view bytes, off_t offset) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-    offset += n;
-  }
-  return true;
-}
-
-// Writes `bytes` as the whole content of `fd` and flushes it to the disk.
-bool WriteWhole(int fd, std::string_view bytes) {
-  return WriteAllAt(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
-}
-
-// Copies the whole content of `from` over that of `to`, and flushes `to` to the disk.
-bool CopyWhole(int from, int to) {
-  std::string buffer(64 * 1024, '\0');
-  off_t at = 0;
-  for (;;) {
-    const ssize_t n = ::pread(from, buffer.data(), buffer.size(), at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    if (!WriteAllAt(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)), at)) return false;
-    at += n;
-  }
-  return ::ftruncate(to, at) == 0 && ::fsync(to) == 0;
-}
-
-std::filesystem::path FolderOf(const std::filesystem::path& target) {
-  return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-}
-
-// Flushes a folder's entries (a new name, a rename) to the disk.  Some file systems cannot
-// flush a folder; the save does not fail for that.
-void SyncFolder(const std::filesystem::path& folder) {
-  const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() >= 0) ::fsync(fd.get());
-}
-
-// A new file of this user's own (mode 0600) beside the target, under a short hidden name,
-// so that a file whose name is near the file systems' limit of 255 bytes can be saved too.
-struct SideFile {
-  Descriptor fd;
-  std::string name;
-};
-FileStatus NewSideFile(const std::filesystem::path& folder, SideFile& side) {
-  side.name = (folder / ".quellso-XXXXXX").string();
-  side.fd = Descriptor(::mkostemp(side.name.data(), O_CLOEXEC));
-  if (side.fd.get() >= 0) return FileStatus::Success();
-  const int error = errno;
-  return FileStatus::Failure("Cannot create a new file in " + folder.string() + ": " + ErrnoText(error));
-}
-
-// Gives `to` the extended attributes of `from` (access control lists among them); false
-// when one of them cannot be given.
-bool CopyAttributes(int from, int to) {
-  ssize_t size = ::flistxattr(from, nullptr, 0);
-  if (size < 0) return errno == ENOTSUP || errno == ENOSYS;
-  std::string names(static_cast<std::size_t>(size), '\0');
-  size = ::flistxattr(from, names.data(), names.size());
-  if (size < 0) return false;
-  names.resize(static_cast<std::size_t>(size));
-  for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-    const char* name = names.c_str() + at;
-    const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
-    if (length < 0) return false;
-    std::string value(static_cast<std::size_t>(length), '\0');
-    const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
-    if (got < 0) return false;
-    value.resize(static_cast<std::size_t>(got));
-    if (::fsetxattr(to, name, value.data(), value.size(), 0) == 0) continue;
-    // An attribute that the new file got by itself, with the same value, is kept too.
-    std::string own(value.size(), '\0');
-    if (::fgetxattr(to, name, own.data(), own.size()) != got || own != value) return false;
-  }
-  return true;
-}
-
-// The file a save writes to, open for reading and writing and locked against other saves.
-struct OpenTarget {
-  Descriptor fd;
-  struct stat st {};
-  bool created = false;  // made empty by this save: nothing was there
-};
-
-// Takes the advisory lock on `fd`, waiting for another save of the same file to end.  A
-// file system without locks (some network shares) is saved without.
-FileStatus Lock(int fd) {
-  const auto until = std::chrono::steady_clock::now() + kLockWait;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return FileStatus::Success();
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return FileStatus::Success();
-    if (std::chrono::steady_clock::now() >= until)
-      return FileStatus::Failure("Another program has been saving this file for " +
-                                 std::to_string(kLockWait.count()) + " seconds; try again later");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
-
-// Opens the file at `target` (creating it when nothing is there) and locks it.  A save that
-// replaces the file puts a new file under the name; whoever locked the old one meanwhile
-// tries again on the new one, so that one save at a time holds the file that the name
-// names.  A file this user may not write stays as it is, although a rename would get past
-// its permissions.
-FileStatus OpenForSave(const std::filesystem::path& target, OpenTarget& file) {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    file.created = false;
-    // O_NONBLOCK: a named pipe must not block the open.
-    file.fd = Descriptor(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.fd.get() < 0 && errno == ENOENT) {
-      file.fd = Descriptor(::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-      if (file.fd.get() < 0 && errno == EEXIST) continue;
-      file.created = file.fd.get() >= 0;
-    }
-    if (file.fd.get() < 0) return FileStatus::Failure(ErrnoText(errno));
-    if (::fstat(file.fd.get(), &file.st) != 0) return FileStatus::Failure(ErrnoText(errno));
-    if (S_ISDIR(file.st.st_mode)) return FileStatus::Failure(ErrnoText(EISDIR));
-    if (!S_ISREG(file.st.st_mode)) return FileStatus::Failure("Not a regular file");
-    if (FileStatus locked = Lock(file.fd.get()); !locked) return locked;
-    struct stat now {};
-    if (::stat(target.c_str(), &now) == 0 && now.st_dev == file.st.st_dev && now.st_ino == file.st.st_ino) {
-      if (::fstat(file.fd.get(), &file.st) != 0) return FileStatus::Failure(ErrnoText(errno));
-      return FileStatus::Success();
-    }
-  }
-  return FileStatus::Failure("Another program keeps replacing this file; try again later");
-}
-
-// A file with several names (hard links), or whose owner, group, mode or attributes a new
-// file could not keep, is written in place, once its new content is ready.  Its old
-// content goes first into a file beside it, flushed to the disk: a failed write puts the
-// old content back from there, and should even that fail (or the power go), the copy stays
-// and the reason names it.
-FileStatus WriteInPlace(const std::filesystem::path& folder, int fd, std::string_view bytes) {
-  SideFile backup;
-  if (FileStatus made = NewSideFile(folder, backup); !made) return made;
-  if (!CopyWhole(fd, backup.fd.get())) {
-    const int error = errno;
-    ::unlink(backup.name.c_str());
-    return FileStatus::Failure(ErrnoText(error));
-  }
-  SyncFolder(folder);
-  if (WriteWhole(fd, bytes)) {
-    ::unlink(backup.name.c_str());
-    return FileStatus::Success();
-  }
-  const int error = errno;
-  if (CopyWhole(backup.fd.get(), fd)) {
-    ::unlink(backup.name.c_str());
-    return FileStatus::Failure(ErrnoText(error));
-  }
-  return FileStatus::Failure(ErrnoText(error) + ". The file's previous content is kept in " + backup.name);
-}
-
-// Saves `bytes` into the locked file.  A file made by this save is written directly (there
-// is nothing to keep); an existing one is replaced by a complete new file beside it, flushed
-// to the disk before the rename, which keeps owner, group, mode and attributes, with the
-// folder flushed after; or, where a new file cannot keep them, written in place.
-FileStatus SaveLocked(const std::filesystem::path& target, OpenTarget& file, std::string_view bytes) {
-  const std::filesystem::path folder = FolderOf(target);
-  if (file.created) {
-    if (!WriteWhole(file.fd.get(), bytes)) {
-      const int error = errno;
-      ::unlink(target.c_str());
-      return FileStatus::Failure(ErrnoText(error));
-    }
-    SyncFolder(folder);
-    return FileStatus::Success();
-  }
-  if (file.st.st_nlink == 1) {
-    SideFile next;
-    if (FileStatus made = NewSideFile(folder, next); !made) return made;
-    // Owner and group first: changing them clears the set-user and set-group bits.
-    if (::fchown(next.fd.get(), file.st.st_uid, file.st.st_gid) == 0 &&
-        ::fchmod(next.fd.get(), file.st.st_mode & 07777) == 0 && CopyAttributes(file.fd.get(), next.fd.get())) {
-      FileStatus status = FileStatus::Success();
-      if (!WriteWhole(next.fd.get(), bytes) || next.fd.Close() != 0 ||
-          ::rename(next.name.c_str(), target.c_str()) != 0)
-        status = FileStatus::Failure(ErrnoText(errno));
-      if (!status) {
-        ::unlink(next.name.c_str());
-        return status;
-      }
-      SyncFolder(folder);
-      return status;
-    }
-    ::unlink(next.name.c_str());
-  }
-  return WriteInPlace(folder, file.fd.get(), bytes);
-}
-
-}  // namespace
-
 FileStatus LoadProfile(const std::filesystem::path& path, ProfileDocument& document, bool* exists) {
-  if (exists) *exists = false;
-  // O_NONBLOCK: opening a named pipe must not wait for a writer.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (fd.get() < 0) {
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) {
-      document = ProfileDocument();
-      return FileStatus::Success();
-    }
-    return FileStatus::Failure(ErrnoText(error));
-  }
-  if (exists) *exists = true;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return FileStatus::Failure(ErrnoText(errno));
-  if (S_ISDIR(st.st_mode)) return FileStatus::Failure(ErrnoText(EISDIR));
-  if (!S_ISREG(st.st_mode)) return FileStatus::Failure("Not a regular file");
   std::string bytes;
-  if (FileStatus read = ReadWhole(fd.get(), static_cast<std::size_t>(st.st_size), bytes); !read) return read;
-  document = ProfileDocument(std::move(bytes));
-  return FileStatus::Success();
+  FileStatus status = ReadWholeFile(path, bytes, exists);
+  if (status) document = ProfileDocument(std::move(bytes));
+  return status;
 }
 
 FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument& document) {
-  std::filesystem::path target = path;
-  int error = 0;
-  if (!ResolveLinks(target, error)) return FileStatus::Failure(ErrnoText(error));
-  OpenTarget file;
-  if (FileStatus opened = OpenForSave(target, file); !opened) return opened;
-  return SaveLocked(target, file, document.Bytes());
+  return SaveWholeFile(path, document.Bytes());
 }
 
 FileStatus UpdateProfile(const std::filesystem::path& path, const std::function<void(ProfileDocument&)>& change) {
-  std::filesystem::path target = path;
-  int error = 0;
-  if (!ResolveLinks(target, error)) return FileStatus::Failure(ErrnoText(error));
-  OpenTarget file;
-  if (FileStatus opened = OpenForSave(target, file); !opened) return opened;
-  std::string bytes;
-  if (FileStatus read = ReadWhole(file.fd.get(), static_cast<std::size_t>(file.st.st_size), bytes); !read) {
-    if (file.created) ::unlink(target.c_str());
-    return read;
-  }
-  ProfileDocument document(std::move(bytes));
-  change(document);
-  return SaveLocked(target, file, document.Bytes());
+  return UpdateWholeFile(path, [&](std::string& bytes) {
+    ProfileDocument document(std::move(bytes));
+    change(document);
+    bytes = document.Bytes();
+  });
 }
 
 std::string GetProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,

@@ -52,17 +52,7 @@
 #include <string_view>
 #include <vector>
 
-// The outcome of reading or writing a file: success, or why it failed.  The reason is a
-// short text without the file name, such as "Permission denied" or "Is a directory";
-// callers name the file in their own message.
-struct FileStatus {
-  bool ok = true;
-  std::string reason;
-
-  static FileStatus Success() { return {}; }
-  static FileStatus Failure(std::string why) { return {false, std::move(why)}; }
-  explicit operator bool() const { return ok; }
-};
+#include "files/savefile.h"
 
 // One key of a file, as a caller names it.
 struct ProfileKey {
@@ -116,25 +106,21 @@ class ProfileDocument {
   std::string new_line_end_ = "\r\n";
 };
 
-// The largest file that is read as a profile file; a larger one is refused as no data file.
-inline constexpr std::size_t kMaxProfileFileSize = 16u * 1024u * 1024u;
+// The largest file that is read as a profile file; a larger one is refused as no data file,
+// and a save that would make one is refused.
+inline constexpr std::size_t kMaxProfileFileSize = kMaxFileSize;
 
-// Reads the file at `path` into `document`.  A path that names no file (nothing there, or
-// a folder on the way that does not exist) reads as an empty document.  A file that exists
-// but cannot be read (no permission, a folder, not a regular file, too large) fails, and
-// `document` is left as it was.  `exists`, when given, tells whether a file was there.
+// Reads the file at `path` into `document` (ReadWholeFile in files/savefile.h, which puts
+// back what a save that did not end left, and tells so in the notice).  A path that names
+// no file (nothing there, or a folder on the way that does not exist) reads as an empty
+// document.  A file that exists but cannot be read (no permission, a folder, not a regular
+// file, too large) fails, and `document` is left as it was.  `exists`, when given, tells
+// whether a file was there.
 FileStatus LoadProfile(const std::filesystem::path& path, ProfileDocument& document, bool* exists = nullptr);
 
-// Writes `document` to `path`, under the file's advisory lock.  An existing file is
-// replaced by a complete new file written beside it under a short hidden name, flushed to
-// the disk and renamed over it (the folder is flushed after), so that a failed save, a
-// pulled stick or a power cut leaves the old file or the new one; the new file keeps the
-// old one's owner, group, mode and extended attributes.  A file with several hard links,
-// or one whose owner, group, mode or attributes a new file cannot keep, is written in
-// place instead, with its old content kept in a file beside it until the write is done
-// (put back on a failure).  An existing file that this user may not write is left alone
-// and the save fails, although the rename would get past it.  A symbolic link is followed:
-// the file it points to is replaced, the link stays.
+// Writes `document` to `path` as a durable save (SaveWholeFile in files/savefile.h): the
+// old file or the new one survives any failure; owner, group, mode, attributes, hard links
+// and symbolic links are kept.
 FileStatus SaveProfile(const std::filesystem::path& path, const ProfileDocument& document);
 
 // Reads the file at `path` (a missing one reads as empty), lets `change` change it, and

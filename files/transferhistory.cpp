@@ -17,6 +17,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "files/descriptor.h"
 #include "model/cp1252.h"
 #include "quellso/version.h"
 
@@ -349,24 +350,6 @@ bool ReadSlots(JsonReader& json, std::vector<int>& slots) {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 // Makes `folder` and the folders above it that are missing, each with mode 0700.
 FileStatus MakeFolder(const fs::path& folder) {
   struct stat st {};
@@ -409,7 +392,7 @@ FileStatus WriteAll(int fd, std::string_view bytes) {
 // Reads a whole file; a file that does not exist reads as empty.
 FileStatus ReadFile(const fs::path& path, std::string& bytes) {
   bytes.clear();
-  const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) return errno == ENOENT ? FileStatus::Success() : FileStatus::Failure(ErrnoText(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return FileStatus::Failure(ErrnoText(errno));
@@ -452,12 +435,6 @@ void ReadLines(std::string_view bytes, HistoryReading& reading, std::unordered_m
       reading.entries.pop_back();
     }
   }
-}
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
-  return "/";
 }
 
 std::string UserName() {
@@ -648,23 +625,19 @@ std::optional<TransferEntry> DecodeTransferLine(std::string_view line) {
 
 // ---- the files ----
 
-fs::path HistoryFolder() {
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
-    return fs::path(state) / "quellso";
-  return fs::path(HomeFolder()) / ".local" / "state" / "quellso";
-}
+fs::path HistoryFolder() { return StateFolder(); }
 
 FileStatus TransferHistory::Append(const TransferEntry& entry) const {
   if (FileStatus made = MakeFolder(folder_); !made) return made;
   const fs::path lockPath = folder_ / "transfers.lock";
-  const Fd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
+  const Descriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
   if (lock.get() < 0) return FileStatus::Failure(ErrnoText(errno));
   if (FileStatus locked = Lock(lock.get(), 5); !locked) return locked;
 
   std::string line = EncodeTransferLine(entry);
   line += '\n';
   const fs::path path = FilePath();
-  Fd file(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
+  Descriptor file(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
   if (file.get() < 0) return FileStatus::Failure(ErrnoText(errno));
   struct stat st {};
   if (::fstat(file.get(), &st) != 0) return FileStatus::Failure(ErrnoText(errno));

@@ -131,9 +131,7 @@ struct TransferEntry {
   std::string Shown(int slot) const;
 };
 
-// The folder of the history: $XDG_STATE_HOME/quellso when XDG_STATE_HOME is an absolute
-// path, else $HOME/.local/state/quellso (the home folder of the password database when HOME
-// is not set).
+// The folder of the history: the user's state folder (StateFolder in files/savefile.h).
 std::filesystem::path HistoryFolder();
 
 inline constexpr std::string_view kHistoryFileName = "transfers.jsonl";

@@ -10,6 +10,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "files/descriptor.h"
 #include "files/implode.h"
 
 namespace {
@@ -25,34 +26,6 @@ std::uint32_t Get32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-// Owner of a file descriptor; -1 means none.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      Close();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  ~Fd() { Close(); }
-  int get() const { return fd_; }
-  // Closes the descriptor and reports whether that went well (a late write error, such as
-  // a full disk on a network file system, may show only here).  Never retried on EINTR.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // Reads up to `size` bytes at `offset`; returns the count (short only at the end of the
 // file) or -1 on a read error.
@@ -102,7 +75,7 @@ class ArchiveFile {
   // Opens `path` and checks its header against `expected`; kNoError when it is an archive.
   ArchiveResult Open(const std::filesystem::path& path, const UpzHeader& expected) {
     // O_NONBLOCK keeps a named pipe from blocking the open; only plain files are archives.
-    fd_ = Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    fd_ = Descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (fd_.get() < 0 || ::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
       return ArchiveResult::kCantOpenSource;
@@ -131,7 +104,7 @@ class ArchiveFile {
   }
 
  private:
-  Fd fd_;
+  Descriptor fd_;
   UpzHeader header_;
 };
 
@@ -187,30 +160,30 @@ struct Outputs {
 // extraction made it or may replace what was there.  Never follows a link and never writes
 // into anything but a plain file (O_NONBLOCK: a named pipe without a reader fails at once
 // instead of blocking).
-Fd CreateOutput(const std::string& path, Outputs& outputs) {
+Descriptor CreateOutput(const std::string& path, Outputs& outputs) {
   constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    Fd fd(::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
+    Descriptor fd(::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
     if (fd.get() >= 0) {
       outputs.created.insert(path);
       return fd;
     }
-    if (errno != EEXIST) return Fd();
-    if (outputs.existing == ExistingFiles::kKeep && !outputs.created.contains(path)) return Fd();
-    fd = Fd(::open(path.c_str(), kFlags | O_TRUNC));
+    if (errno != EEXIST) return Descriptor();
+    if (outputs.existing == ExistingFiles::kKeep && !outputs.created.contains(path)) return Descriptor();
+    fd = Descriptor(::open(path.c_str(), kFlags | O_TRUNC));
     struct stat st {};
-    if (fd.get() >= 0) return ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? std::move(fd) : Fd();
-    if (errno != ENOENT) return Fd();
+    if (fd.get() >= 0) return ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? std::move(fd) : Descriptor();
+    if (errno != ENOENT) return Descriptor();
     // Removed in between: create it after all.
   }
-  return Fd();
+  return Descriptor();
 }
 
 // Extracts one member into `path`; `expanded` counts the decoded bytes of every member.
 ArchiveResult ExtractMember(const ArchiveFile& archive, const UpzEntry& entry,
                             const std::string& path, unsigned char* workArea,
                             std::uint64_t& expanded, Outputs& outputs) {
-  Fd output = CreateOutput(path, outputs);
+  Descriptor output = CreateOutput(path, outputs);
   if (output.get() < 0) return ArchiveResult::kCantOpenDestination;
   if (entry.storedSize == 0) {
     return output.Close() ? ArchiveResult::kNoError : ArchiveResult::kWriteError;

@@ -50,6 +50,7 @@
 #include <optional>
 #include <utility>
 
+#include "files/descriptor.h"
 #include "panel/commbackend.h"
 #include "panel/portname.h"
 
@@ -58,22 +59,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTickMs = 10;  // sampling period while a poll alone cannot tell
-
-// A file descriptor that closes itself.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);  // never retried: the descriptor is gone after EINTR too
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 bool Unsupported(int error) { return error == ENOTTY || error == EINVAL; }
 
@@ -663,7 +648,7 @@ class PosixBackend final : public TCommBackend {
     if (!S_ISCHR(st.st_mode)) return fail(R::NotSerial, S_ISDIR(st.st_mode) ? EISDIR : ENOTTY);
 
     // O_NONBLOCK: the open must not wait for a carrier; reads and writes wait in poll().
-    Fd fd(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    Descriptor fd(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
       const int error = errno;
       const R reason = ReasonOfOpenError(error);
@@ -694,7 +679,7 @@ class PosixBackend final : public TCommBackend {
     }
     IoctlValue(fd.get(), TCFLSH, TCIOFLUSH);
 
-    Fd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    Descriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (wake.get() < 0) {
       const int error = errno;
       Ioctl(fd.get(), TIOCNXCL, nullptr);

@@ -27,6 +27,13 @@ FileStatus LoadExisting(const std::string& path, ProfileDocument& document) {
   return status;
 }
 
+// Passes `status` on, after telling on standard error what the file layer did with a save
+// that had not ended (put back, or kept beside the file).
+FileStatus Told(std::ostream& err, FileStatus status) {
+  if (!status.notice.empty()) err << "quellso-tool: " << status.notice << '\n';
+  return status;
+}
+
 // Whether `args` hold --bytes (anywhere); the other arguments go to `rest`, in order.
 bool TakeBytesFlag(const std::vector<std::string>& args, std::vector<std::string>& rest) {
   bool bytes = false;
@@ -46,7 +53,7 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   const bool bytes = TakeBytesFlag(args, positional);
   if (positional.size() != 1) return UsageError(err, "show takes one FILE");
   ProfileDocument file;
-  if (const FileStatus status = LoadUnitData(positional[0], file); !status)
+  if (const FileStatus status = Told(err, LoadUnitData(positional[0], file)); !status)
     return FileError(err, "read", positional[0], status.reason);
   UnitDataRecord record{};
   ReadDataFile(record, file);
@@ -57,11 +64,11 @@ int Show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int Convert(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
   if (args.size() != 2) return UsageError(err, "convert takes IN and OUT");
   ProfileDocument in;
-  if (const FileStatus status = LoadUnitData(args[0], in); !status)
+  if (const FileStatus status = Told(err, LoadUnitData(args[0], in)); !status)
     return FileError(err, "read", args[0], status.reason);
   UnitDataRecord record{};
   ReadDataFile(record, in);
-  if (const FileStatus status = WriteDataFile(record, args[1]); !status)
+  if (const FileStatus status = Told(err, WriteDataFile(record, args[1])); !status)
     return FileError(err, "write", args[1], status.reason);
   return kExitSuccess;
 }
@@ -90,7 +97,7 @@ int Get(const std::vector<std::string>& all, std::ostream& out, std::ostream& er
   }
   if (positional.size() != 3) return UsageError(err, "get takes FILE SECTION KEY");
   ProfileDocument file;
-  if (const FileStatus status = LoadExisting(positional[0], file); !status)
+  if (const FileStatus status = Told(err, LoadExisting(positional[0], file)); !status)
     return FileError(err, "read", positional[0], status.reason);
   const std::string text = file.Read(positional[1], positional[2], "", width);
   out << (bytes ? text : PlainText(text)) << '\n';
@@ -115,7 +122,9 @@ int Set(const std::vector<std::string>& args, std::ostream&, std::ostream& err) 
       positional[i] = *converted;
     }
   }
-  if (const FileStatus status = WriteProfileString(positional[1], positional[2], positional[3], positional[0]); !status)
+  if (const FileStatus status =
+          Told(err, WriteProfileString(positional[1], positional[2], positional[3], positional[0]));
+      !status)
     return FileError(err, "write", positional[0], status.reason);
   return kExitSuccess;
 }

@@ -266,6 +266,42 @@ TEST_F(MainCommands, FileThatCannotBeReadChangesNothing) {
   }
 }
 
+// Open after a save that did not end (killed while writing a hard-linked file in place):
+// the window shows the content from before that save and says it was put back; when the
+// file was changed since, it shows the file as it is and names the backup kept beside it.
+TEST_F(MainCommands, OpenAfterASaveThatDidNotEndSaysWhatWasDone) {
+  std::string longer = kUnitFile;
+  longer.replace(longer.find("Dock 7"), 6, std::string(2000, 'x'));  // the save makes the file shorter
+  struct Case {
+    bool changedSince;
+    QString job;
+    QString told;
+  };
+  for (const Case& c : {Case{false, "Plant 4", "was put back from"},
+                        Case{true, "By Hand", "was changed after a save of it did not end"}}) {
+    std::filesystem::remove(Local("linked.dat"));
+    std::filesystem::remove(Local("unit.dat.quellso-backup"));
+    WriteBytes(Local("unit.dat"), longer);
+    std::filesystem::create_hard_link(Local("unit.dat"), Local("linked.dat"));
+    UnitDataRecord saved{};
+    saved.SetJobName("Killed");
+    ASSERT_TRUE(KilledAtStep("truncate in place", false, [&] { WriteDataFile(saved, Local("unit.dat")); }));
+    if (c.changedSince) {
+      std::string byHand = kUnitFile;
+      WriteBytes(Local("unit.dat"), byHand.replace(byHand.find("Plant 4"), 7, "By Hand"));
+    }
+    messages.clear();
+    Open(Path("unit.dat"));
+    ASSERT_EQ(messages.size(), 1u) << c.job.toStdString();
+    EXPECT_EQ(messages[0].caption, "Warning");
+    EXPECT_TRUE(messages[0].text.contains(c.told)) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(Path("unit.dat.quellso-backup"))) << messages[0].text.toStdString();
+    EXPECT_EQ(window.CurrentDataFile(), Path("unit.dat"));
+    EXPECT_EQ(window.eJobName->Text(), c.job);
+    EXPECT_EQ(QFile::exists(Path("unit.dat.quellso-backup")), c.changedSince);
+  }
+}
+
 // A save that fails shows an Error naming the file and the reason, and changes nothing:
 // the old file, the record, the current path and the title stay as they were, and the
 // window still shows what was typed.

@@ -16,7 +16,10 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "files/savefile.h"
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -110,3 +113,34 @@ class FileSizeLimit {
   rlimit saved_{};
   void (*old_handler_)(int) = nullptr;
 };
+
+// Runs `save` in a child process (as the unprivileged user when asked) that kills itself
+// with SIGKILL at the save step for which `killHere` (given the step's number from 1 and
+// its name) is true.  True when it was killed; false when the save ended first.
+inline bool KilledAt(const std::function<bool(int, std::string_view)>& killHere, bool unprivileged,
+                     const std::function<void()>& save) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (unprivileged && (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 ||
+                         ::setuid(kUnprivilegedUser) != 0))
+      ::_exit(255);
+    int count = 0;
+    SetSaveStepHook([&](std::string_view step) {
+      if (killHere(++count, step)) ::kill(::getpid(), SIGKILL);
+      return 0;
+    });
+    save();
+    ::_exit(0);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return false;
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+inline bool KilledAtStep(int n, bool unprivileged, const std::function<void()>& save) {
+  return KilledAt([n](int count, std::string_view) { return count == n; }, unprivileged, save);
+}
+
+inline bool KilledAtStep(std::string_view name, bool unprivileged, const std::function<void()>& save) {
+  return KilledAt([name](int, std::string_view step) { return step == name; }, unprivileged, save);
+}

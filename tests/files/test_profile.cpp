@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <optional>
+#include <utility>
 
 #include "files/profile.h"
 #include "tests/files/filetestsupport.h"
@@ -111,6 +112,8 @@ struct WriteCase {
   std::string after;
   // What a read of the same section and key gives afterwards, when not the value.
   std::optional<std::string> readBack = std::nullopt;
+  // A second key written into the same section after the first, when given.
+  std::optional<std::pair<std::string, std::string>> then = std::nullopt;
 };
 
 void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
@@ -121,6 +124,7 @@ TEST_P(ProfileWrite, ChangesOnlyWhatItMust) {
   const WriteCase& c = GetParam();
   ProfileDocument document(c.before);
   document.Write(c.section, c.key, c.value);
+  if (c.then) document.Write(c.section, c.then->first, c.then->second);
   EXPECT_EQ(document.Bytes(), c.after);
   // What was written reads back (within what reading keeps of blanks and quotes).
   EXPECT_EQ(document.Read(c.section, c.key, "default", 1000), c.readBack.value_or(c.value));
@@ -146,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"ValueWithEquals", "[S]\r\nk=1\r\n", "S", "k", "a=b", "[S]\r\nk=a=b\r\n"},
         WriteCase{"ReplaceLastLineWithoutEndKeepsBlanksBeforeItsEnd", "[S]\r\nk = old  ", "S", "k", "new",
                   "[S]\r\nk = new  \r\n"},
-        WriteCase{"ReplaceLastLineWithoutEndThenInsert", "[S]\r\nk=old", "S", "k", "new", "[S]\r\nk=new\r\n"},
+        WriteCase{"ReplaceLastLineWithoutEndThenInsert", "[S]\r\nk=old", "S", "k", "new",
+                  "[S]\r\nk=new\r\nj=v\r\n", std::nullopt, std::pair<std::string, std::string>{"j", "v"}},
         // Names a caller passes lose their surrounding spaces, and only spaces
         WriteCase{"CallerNamesLoseSpacesBeforeComparing", "[S]\r\nk=1\r\n", "  S ", " k  ", "2", "[S]\r\nk=2\r\n"},
         WriteCase{"CallerNamesLoseSpacesBeforeWriting", "[T]\r\n", "  S ", " k  ", "v", "[T]\r\n[S]\r\nk=v\r\n"},

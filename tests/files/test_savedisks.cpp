@@ -174,6 +174,33 @@ TEST_P(SaveOnDisk, HardLinksStayOneFile) {
   EXPECT_EQ(image_->Names(), (std::vector<std::string>{"linked.dat", "unit.dat"}));
 }
 
+// A save killed at any of its system calls leaves the old content or the new one, replaced
+// or (where the file system has hard links) written in place; the next save leaves nothing
+// behind.
+TEST_P(SaveOnDisk, KilledSavesLeaveTheOldOrTheNewContent) {
+  const std::string old = "[S]\r\nk=" + std::string(300, 'o') + "\r\n";
+  const std::string next = "[S]\r\nk=new\r\n";
+  const fs::path path = On("unit.dat");
+  for (const bool linked : {false, true}) {
+    for (int n = 1; n < 100; ++n) {
+      for (const std::string& name : image_->Names()) fs::remove(On(name));
+      WriteBytes(path, old);
+      std::error_code ec;
+      if (linked) fs::create_hard_link(path, On("linked.dat"), ec);
+      if (ec) GTEST_SKIP() << GetParam().type << " has no hard links";
+      if (!KilledAtStep(n, false, [&] { SaveProfile(path, ProfileDocument(next)); })) break;
+      ProfileDocument read;
+      ASSERT_TRUE(LoadProfile(path, read)) << "killed at step " << n;
+      EXPECT_TRUE(read.Bytes() == old || read.Bytes() == next) << "killed at step " << n << ": " << read.Bytes();
+      ASSERT_TRUE(SaveProfile(path, ProfileDocument(next))) << "killed at step " << n;
+      EXPECT_EQ(ReadBytes(path), next);
+      const std::vector<std::string> names =
+          linked ? std::vector<std::string>{"linked.dat", "unit.dat"} : std::vector<std::string>{"unit.dat"};
+      EXPECT_EQ(image_->Names(), names) << "killed at step " << n;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(FileSystems, SaveOnDisk,
                          ::testing::Values(Disk{"vfat", "mkfs.vfat", "32M"}, Disk{"exfat", "mkfs.exfat", "32M"},
                                            Disk{"xfs", "mkfs.xfs -q", "320M"}, Disk{"ext4", "mkfs.ext4 -q", "32M"}),
