@@ -873,4 +873,39 @@ TEST_F(PanelTool, AFullDiskDuringTheRecordStopsTheSendBeforeAnyWrite) {
   EXPECT_NE(ReadBytes(state), before);
 }
 
+// Progress: n/41 on standard error when it is a terminal, redrawn in place; nothing with
+// --quiet (the non-terminal case is in PanelCheck).
+struct ProgressCase {
+  const char* name;
+  std::vector<std::string> extra;
+  bool drawn;
+};
+
+const ProgressCase kProgressCases[] = {{"OnATerminal", {}, true}, {"Quiet", {"--quiet"}, false}};
+
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelProgress : public PanelTool, public ::testing::WithParamInterface<ProgressCase> {};
+
+TEST_P(PanelProgress, IsDrawnOnATerminalOnly) {
+  StartPanel({});
+  PtyPair terminal;
+  ASSERT_GE(terminal.master(), 0);
+  QProcess process;
+  process.setProcessEnvironment(ToolEnvironment(settings));
+  process.setStandardErrorFile(terminal.SlavePath());
+  QStringList args = {"panel", "get", "--port", QString::fromStdString(device)};
+  for (const std::string& extra : GetParam().extra) args << QString::fromStdString(extra);
+  process.start(QStringLiteral(QUELLSO_TOOL), args);
+  ASSERT_TRUE(process.waitForFinished(30000));
+  EXPECT_EQ(process.exitCode(), 0);
+  const std::string shown = terminal.ReadAll(500);
+  EXPECT_EQ(shown.find("\rreading 1/41") != std::string::npos, GetParam().drawn) << shown;
+  EXPECT_EQ(shown.find("reading 41/41") != std::string::npos, GetParam().drawn) << shown;
+  EXPECT_EQ(shown.find("reading the values") != std::string::npos, GetParam().drawn) << shown;
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminals, PanelProgress, ::testing::ValuesIn(kProgressCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
