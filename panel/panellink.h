@@ -100,8 +100,8 @@ class TPanelLinkOwner {
   // A reply the running transfer counted (the first matching reply for a slot it asked), or
   // a refused write of such a slot; comes first, before any other outcome of the same reply.
   // ReplyCount() already includes it: an owner restarts its time-out here and shows the
-  // progress.  Must not run an event loop.  Replies that are not counted (a slot not asked, asked twice, the wrong kind,
-  // no transfer running) report nothing.
+  // progress.  Must not run an event loop.  Replies that are not counted (a slot not asked,
+  // asked twice, the wrong kind, no transfer running) report nothing.
   virtual void ReplyArrived() = 0;
   // The last asked slot of a Values transfer answered.
   virtual void AllDataReceived() = 0;

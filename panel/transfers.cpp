@@ -66,7 +66,9 @@ TSlotSet WrittenSlots(const UnitDataRecord& record) {
   return asked;
 }
 
-int SendWriteRequests(TPanelLink& link, std::uint8_t unit) { return SendWriteRequests(link, unit, WrittenSlots(link.Record())); }
+int SendWriteRequests(TPanelLink& link, std::uint8_t unit) {
+  return SendWriteRequests(link, unit, WrittenSlots(link.Record()));
+}
 
 int SendWriteRequests(TPanelLink& link, std::uint8_t unit, const TSlotSet& asked) {
   SendUnitCommand(link, unit);

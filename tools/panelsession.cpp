@@ -106,8 +106,8 @@ TPanelSession::Result TPanelSession::Run(Kind kind, std::uint8_t unit, const TSl
     if (result.end != End::TimedOut || link_.AnsweredSlots().none() || attempt >= retries_) break;
     if (err_ != nullptr) {
       if (progress_) *err_ << "\n";
-      *err_ << "quellso-tool: no reply for slot" << (missing.count() > 1 ? "s " : " ") << SlotRanges(SlotNumbers(missing))
-            << "; asking again (" << attempt + 1 << " of " << retries_ << ")\n";
+      *err_ << "quellso-tool: no reply for slot" << (missing.count() > 1 ? "s " : " ")
+            << SlotRanges(SlotNumbers(missing)) << "; asking again (" << attempt + 1 << " of " << retries_ << ")\n";
     }
   }
   DrawProgress(true);

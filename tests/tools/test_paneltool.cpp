@@ -691,6 +691,13 @@ const CheckCase kCheckCases[] = {
       "not written: VarnOrderNumber\n"},
      true,
      "500"},
+    {"APanelAnsweringAsOneSlotCompletesNothing",
+     {"--answer-as", "2"},
+     {"get", "--json", "--retries", "0"},
+     1,
+     {"answered 1 of the 41 value requests, then nothing for a second (no reply for slots 1, 3 to 41)"},
+     false,
+     nullptr},
     {"DroppedRepliesAreAskedForAgain",
      {"--drop-every", "9"},
      {"get"},
@@ -764,6 +771,8 @@ const StopCase kStopCases[] = {
     {"Terminate", SIGTERM, 143, "stopped by SIGTERM while writing"},
     {"HangUp", SIGHUP, 129, "stopped by SIGHUP while writing"},
 };
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class PanelStop : public PanelTool, public ::testing::WithParamInterface<StopCase> {};
 
@@ -863,5 +872,40 @@ TEST_F(PanelTool, AFullDiskDuringTheRecordStopsTheSendBeforeAnyWrite) {
   EXPECT_EQ(written.status, 0) << written.err;
   EXPECT_NE(ReadBytes(state), before);
 }
+
+// Progress: n/41 on standard error when it is a terminal, redrawn in place; nothing with
+// --quiet (the non-terminal case is in PanelCheck).
+struct ProgressCase {
+  const char* name;
+  std::vector<std::string> extra;
+  bool drawn;
+};
+
+const ProgressCase kProgressCases[] = {{"OnATerminal", {}, true}, {"Quiet", {"--quiet"}, false}};
+
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.name; }
+
+class PanelProgress : public PanelTool, public ::testing::WithParamInterface<ProgressCase> {};
+
+TEST_P(PanelProgress, IsDrawnOnATerminalOnly) {
+  StartPanel({});
+  PtyPair terminal;
+  ASSERT_GE(terminal.master(), 0);
+  QProcess process;
+  process.setProcessEnvironment(ToolEnvironment(settings));
+  process.setStandardErrorFile(terminal.SlavePath());
+  QStringList args = {"panel", "get", "--port", QString::fromStdString(device)};
+  for (const std::string& extra : GetParam().extra) args << QString::fromStdString(extra);
+  process.start(QStringLiteral(QUELLSO_TOOL), args);
+  ASSERT_TRUE(process.waitForFinished(30000));
+  EXPECT_EQ(process.exitCode(), 0);
+  const std::string shown = terminal.ReadAll(500);
+  EXPECT_EQ(shown.find("\rreading 1/41") != std::string::npos, GetParam().drawn) << shown;
+  EXPECT_EQ(shown.find("reading 41/41") != std::string::npos, GetParam().drawn) << shown;
+  EXPECT_EQ(shown.find("reading the values") != std::string::npos, GetParam().drawn) << shown;
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminals, PanelProgress, ::testing::ValuesIn(kProgressCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -165,6 +165,8 @@ const char* SimUsage() {
          "  --silent              answer nothing\n"
          "  --answer-first N      answer only the first N requests\n"
          "  --drop-every N        leave out every Nth reply\n"
+         "  --answer-as SLOT      name SLOT in every read and write reply, whatever was\n"
+         "                        asked (a confused panel, or noise forming frames)\n"
          "  --corrupt-checksums   spoil the checksum of every reply\n"
          "  --corrupt-every N     spoil the checksum of every Nth reply\n"
          "  --noise N             send N noise bytes (never an STX) before each reply\n"
@@ -254,6 +256,10 @@ std::string ParseSimOptions(int argc, const char* const* argv, TSimOptions& opti
       error = count(options.answerFirst, 0, 100000000);
     } else if (name == "--drop-every") {
       error = count(options.dropEvery, 1, 100000000);
+    } else if (name == "--answer-as") {
+      long slot = 0;
+      error = count(slot, 1, kSimSlots);
+      options.answerAs = static_cast<int>(slot);
     } else if (name == "--corrupt-every") {
       error = count(options.corruptEvery, 1, 100000000);
     } else if (name == "--noise") {
@@ -500,6 +506,10 @@ void TPanelSimulator::Reply(Answer& answer, std::uint8_t kind, std::uint8_t slot
   }
   AppendNoise(answer.bytes, options_.noise);
   std::array<std::uint8_t, 2 * kFrameBufferSize> frame{};
+  if (options_.answerAs != 0 && kind != kAcknowledgementReply) {
+    slot = static_cast<std::uint8_t>(options_.answerAs);
+    answer.log += " (as slot " + std::to_string(options_.answerAs) + ")";
+  }
   const std::size_t n = EncodeFrame(kind, slot, payload, frame);
   if (options_.corruptEvery > 0 && replies_ % options_.corruptEvery == 0) {
     frame[n - 3] ^= 0x01;  // a low bit of the checksum's low byte; the byte keeps its top bit

@@ -23,6 +23,7 @@ struct TSimOptions {
   bool silent = false;              // answer nothing
   long answerFirst = -1;            // answer only the first N requests; -1: all
   long dropEvery = 0;               // leave out every Nth reply; 0: none
+  int answerAs = 0;                 // name this slot in every read and write reply; 0: the asked one
   long corruptEvery = 0;            // spoil the checksum of every Nth reply; 0: none
   int noise = 0;                    // bytes of noise before each reply
   long strayStxEvery = 0;           // an STX ahead of the noise before every Nth reply; 0: none
