@@ -229,7 +229,8 @@ TEST_F(MainWindow, MenuHasItsItemsAndShortcuts) {
   EXPECT_EQ(captions, QStringList({"&File", "&Open Data File...", "Open &Encrypted Data File...", "-",
                                    "&Save Data File", "Save Data File &As...", "&Close", "-", "Export &Report...",
                                    "-", "&Preferences...", "-", "E&xit", "&Tools", "&Transmit Data",
-                                   "&Request Data", "-", "Clear Screen", "Edit Data", "-", "Panel &History...", "-", "Check Panel Before and After Sending",
+                                   "&Request Data", "-", "Clear Screen", "Edit Data", "-", "Panel &History...", "-",
+                                   "Check Panel Before and After Sending",
                                    "&Help", "Release &Notes", "-", "&About"}));
   const std::pair<QAction*, const char*> shortcuts[] = {
       {window.mnuOpenDataFile, "Ctrl+O"}, {window.mnuOpenEncryptedDataFile, ""}, {window.mnuSaveDataFile, "Ctrl+S"},

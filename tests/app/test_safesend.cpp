@@ -392,7 +392,8 @@ TEST_P(Unrecorded, TheUserDecidesBeforeAnyWrite) {
   ASSERT_TRUE(WaitForCaption("Panel History"));
   const MessageBoxCall* question = Find("Panel History");
   EXPECT_TRUE(question->defaultNo);
-  EXPECT_TRUE(question->text.startsWith("The panel's present values could not be recorded")) << question->text.toStdString();
+  EXPECT_TRUE(question->text.startsWith("The panel's present values could not be recorded"))
+      << question->text.toStdString();
   if (GetParam().written) {
     ASSERT_TRUE(WaitForCaption("Write Results"));
   } else {

@@ -410,7 +410,8 @@ TEST_P(EmptyWindow, TheQuestionSaysSoAndNoIsItsDefault) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text, "Are you sure you want to overwrite the existing panel data?");
   EXPECT_TRUE(messages[0].defaultNo);
-  EXPECT_EQ(messages[0].details.contains("Every field is empty"), GetParam().warned) << messages[0].details.toStdString();
+  EXPECT_EQ(messages[0].details.contains("Every field is empty"), GetParam().warned)
+      << messages[0].details.toStdString();
   EXPECT_TRUE(port.frames.empty());
 }
 
