@@ -17,8 +17,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "files/datafile.h"
 #include "files/profile.h"
@@ -810,7 +812,13 @@ TEST_F(PanelTool, SendIsRecordedAndRestoreBringsThePanelBack) {
   const std::string state = (folder / "panel.dat").string();
   StartPanel({"--state", state});
   ASSERT_EQ(Tool({"panel", "send", "--no-verify"}).status, 0);  // every value padded, as programmed
-  const std::string programmed = ReadBytes(state);
+  // The simulator saves its state after it has answered the last write.
+  const auto settled = [&](const std::function<bool(const std::string&)>& done) {
+    for (int i = 0; i < 100 && !done(ReadBytes(state)); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ReadBytes(state);
+  };
+  const std::string programmed = settled([](const std::string& s) { return s.find("Slot 41=") != std::string::npos; });
+  ASSERT_NE(programmed.find("Slot 41="), std::string::npos);
   const ToolRun sent = Tool({"panel", "send", "--set", "JobName=Replaced", "--set", "Tons=900"});
   ASSERT_EQ(sent.status, 0) << sent.err;
   ASSERT_NE(ReadBytes(state), programmed);
@@ -828,7 +836,7 @@ TEST_F(PanelTool, SendIsRecordedAndRestoreBringsThePanelBack) {
 
   const ToolRun restored = Tool({"panel", "restore", "--entry", id});
   ASSERT_EQ(restored.status, 0) << restored.err;
-  EXPECT_EQ(ReadBytes(state), programmed);
+  EXPECT_EQ(settled([&](const std::string& s) { return s == programmed; }), programmed);
   const ToolRun after = RunToolProcess({"history", "--json"}, settings);
   const std::vector<std::string> lines = Lines(after.out);
   ASSERT_EQ(lines.size(), 3u);
