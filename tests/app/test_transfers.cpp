@@ -190,6 +190,41 @@ TEST_F(Transfers, PaddedTextsShowFromTheirStart) {
   EXPECT_EQ(window.eRefrigerant->cursorPosition(), 0);
 }
 
+// After Get Data the user types; frames that the transfer does not count (a check that
+// fails, as noise on the line forms, a second reply for a slot already answered, a reply
+// nobody asked for) change nothing, so they must not refresh the window over the typing.
+struct StrayFrameCase {
+  const char* name;
+  Bytes frame;
+};
+
+Bytes WithSpoiltCheck(Bytes frame) {
+  frame.at(frame.size() - 3) ^= 0x01;  // a low bit of the checksum; the byte keeps its top bit
+  return frame;
+}
+
+const StrayFrameCase kStrayFrameCases[] = {
+    {"ACheckThatFails", WithSpoiltCheck(TextReply(2, "noise"))},
+    {"ASecondReplyForAnAnsweredSlot", TextReply(2, "again")},
+    {"AWriteReplyNobodyAskedFor", WriteReply(3, 0)},
+};
+
+class StrayFrame : public Transfers, public testing::WithParamInterface<StrayFrameCase> {};
+
+TEST_P(StrayFrame, LeavesWhatTheUserTypesAfterGetData) {
+  window.cmdRxClick();
+  Bytes all;
+  for (int slot = 1; slot <= kSlotCount; ++slot) all = all + TextReply(slot, "v" + std::to_string(slot));
+  Receive(all);
+  ASSERT_EQ(window.eJobName->Text(), "v2");
+  window.eJobName->SetText("typed by hand");
+  Receive(GetParam().frame);
+  EXPECT_EQ(window.eJobName->Text(), "typed by hand");
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, StrayFrame, testing::ValuesIn(kStrayFrameCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Transfers, RepliesDuringAConnectionCheckDoNotRefreshTheWindow) {
   window.eJobName->SetText("typed");
   SendLengthRequests(link);
