@@ -85,6 +85,18 @@ class Simulator {
   std::string device_;
 };
 
+// Runs the event loop, woken by `watchdog` (which quits it), until the start-up length
+// query's replies are in (at most 10 s); false, with the benchmark skipped, when they never
+// come.
+bool LengthsArrive(QEventLoop& loop, QTimer& watchdog, benchmark::State& state) {
+  for (int i = 0; i < 100 && !PanelLink.LengthsKnown(); ++i) {
+    watchdog.start(100);
+    loop.exec();
+  }
+  if (!PanelLink.LengthsKnown()) state.SkipWithError("the panel did not report its lengths");
+  return PanelLink.LengthsKnown();
+}
+
 void GetDataEndToEnd(benchmark::State& state) {
   Simulator panel;
   if (panel.Device().empty() || panel.Device()[0] != '/') {
@@ -113,15 +125,7 @@ void GetDataEndToEnd(benchmark::State& state) {
   QTimer watchdog;
   watchdog.setSingleShot(true);
   QObject::connect(&watchdog, &QTimer::timeout, &loop, &QEventLoop::quit);
-  // The start-up length query's replies.
-  for (int i = 0; i < 100 && !PanelLink.LengthsKnown(); ++i) {
-    watchdog.start(100);
-    loop.exec();
-  }
-  if (!PanelLink.LengthsKnown()) {
-    state.SkipWithError("the panel did not report its lengths");
-    return;
-  }
+  if (!LengthsArrive(loop, watchdog, state)) return;
 
   double send = 0, replies = 0, overhead = 0;
   std::string failure;
@@ -229,14 +233,7 @@ void CheckedSendDataEndToEnd(benchmark::State& state) {
   QTimer watchdog;
   watchdog.setSingleShot(true);
   QObject::connect(&watchdog, &QTimer::timeout, &loop, &QEventLoop::quit);
-  for (int i = 0; i < 100 && !PanelLink.LengthsKnown(); ++i) {
-    watchdog.start(100);
-    loop.exec();
-  }
-  if (!PanelLink.LengthsKnown()) {
-    state.SkipWithError("the panel did not report its lengths");
-    return;
-  }
+  if (!LengthsArrive(loop, watchdog, state)) return;
   window.eCommissionDate->SetText("07 DEC 1999");
   window.eJobName->SetText("Bench");
 
