@@ -43,14 +43,6 @@ QString FieldNames(const std::vector<int>& numbers) {
   return names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
 
-// The values of a read into a TSlotValues, as the history keeps them.
-SlotValues HistoryValues(const TSlotValues& values) {
-  SlotValues out;
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
-    if (values[slot]) out.Set(slot, *values[slot]);
-  return out;
-}
-
 // The record's values of `slots`.
 SlotValues HistoryValues(const UnitDataRecord& record, const TSlotSet& wanted) {
   const SlotValues all = SlotValues::FromRecord(record);
@@ -278,7 +270,7 @@ void TfrmMain::AfterAsFound() {
     recorder_.reset();  // nothing was written: nothing to record
     return;
   }
-  if (checking_) recorder_->Entry().found = HistoryValues(as_found_);
+  if (checking_) recorder_->Entry().found = SlotValues::FromSlots(as_found_);
   recorder_->Entry().written = HistoryValues(planned_, written);
   // The panel's values are kept before any of them is overwritten; when they cannot be, the
   // user decides.
@@ -333,7 +325,7 @@ void TfrmMain::AfterReadBack() {
     lines << QStringLiteral("Check the fields in the panel, or send the data again.");
   }
   if (recorder_) {
-    recorder_->Entry().readBack = HistoryValues(read_back_);
+    recorder_->Entry().readBack = SlotValues::FromSlots(read_back_);
     for (const TSlotCheck& check : checks) recorder_->Entry().differs.push_back(check.slot);
     recorder_->Entry().missing = SlotNumbers(WrittenSlots(record_) & ~read_back_.Answered());
   }
@@ -454,7 +446,7 @@ void TfrmMain::AllDataReceived() {
   if (recorded) done_ |= link_.AnsweredSlots();
   EndTransfer();
   ShowRecord();
-  if (recorded && recorder_) recorder_->Entry().values = HistoryValues(record_, AllSlots());
+  if (recorded && recorder_) recorder_->Entry().values = SlotValues::FromRecord(record_);
   FinishRecord(transfer::kOk);
   MessageBox(this, "All Data Received Successfully", "Request Results");
 }

@@ -87,6 +87,15 @@ class SlotValues {
 
   // The 41 values of a record.
   static SlotValues FromRecord(const UnitDataRecord& record);
+  // The values of a store indexed by slot whose entries are optional texts (a panel read):
+  // each slot that holds one.
+  template <class Values>
+  static SlotValues FromSlots(const Values& values) {
+    SlotValues out;
+    for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
+      if (const auto& value = values[slot]) out.Set(slot, *value);
+    return out;
+  }
   // Sets each slot that has a value into `record` through its setter.
   void ApplyTo(UnitDataRecord& record) const;
 

@@ -311,14 +311,6 @@ void PrintSlotLine(std::ostream& out, int slot, std::string_view first, std::str
   out << slot << '\t' << SlotDescription(slot) << '\t' << PlainText(first) << '\t' << PlainText(second) << '\n';
 }
 
-// The values a read brought, as the history keeps them.
-SlotValues HistoryValues(const TSlotValues& values) {
-  SlotValues out;
-  for (int slot = kFirstSlot; slot <= kLastSlot; ++slot)
-    if (values[slot]) out.Set(slot, *values[slot]);
-  return out;
-}
-
 // ---- the steps every command takes ----
 
 // The port and unit system of the settings file, where the command line names none.
@@ -545,7 +537,7 @@ int WriteAndCheck(const PanelContext& c, const TSlotValues& found, std::string_v
   if (c.line.record) {
     recorder.emplace(TransferHistory(), operation, transfer::kFromTool, c.Port(), c.Units());
     recorder->Entry().restoredFrom = restoredFrom;
-    recorder->Entry().found = HistoryValues(found);
+    recorder->Entry().found = SlotValues::FromSlots(found);
     if (const FileStatus status = recorder->RecordBeforeWriting(); !status) {
       c.err << kProgram << ": the panel's values could not be recorded in " << TransferHistory().FilePath().string()
             << " (" << status.reason << "); nothing was written.  Free the disk, or give --no-record to write "
@@ -585,7 +577,7 @@ int WriteAndCheck(const PanelContext& c, const TSlotValues& found, std::string_v
   const TPanelSession::Result read = c.session.ReadValues(c.setup.unit, readBack, asked);
   std::vector<TSlotCheck> checks = CompareReadBack(record, readBack, link, asked);
   if (recorder) {
-    recorder->Entry().readBack = HistoryValues(readBack);
+    recorder->Entry().readBack = SlotValues::FromSlots(readBack);
     recorder->Entry().missing = SlotNumbers(asked & ~read.answeredSlots);
     for (const TSlotCheck& check : checks)
       if (check.result != TReadBack::NoReply) recorder->Entry().differs.push_back(check.slot);
@@ -690,7 +682,7 @@ int Get(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     TSlotValues values;
     const TPanelSession::Result result = c.session.ReadValues(c.setup.unit, values);
     if (recorder) {
-      recorder->Entry().values = HistoryValues(values);
+      recorder->Entry().values = SlotValues::FromSlots(values);
       recorder->Entry().missing = result.silent;
     }
     if (!Complete(result, c.session, "value requests", "", c.err)) {
@@ -769,7 +761,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
       recorder.emplace(TransferHistory(), transfer::kVerify, transfer::kFromTool, c.Port(), c.Units());
     TSlotValues panel;
     if (!ReadLengthsAndValues(c, panel, "")) {
-      if (recorder) recorder->Entry().values = HistoryValues(panel);
+      if (recorder) recorder->Entry().values = SlotValues::FromSlots(panel);
       FinishRecord(c, recorder, TransferStopRequested() != 0 ? transfer::kInterrupted : transfer::kPartial);
       return kExitPanelFailed;
     }
@@ -786,7 +778,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
       PrintSlotLine(c.out, slot, panel[slot].value_or(""), WrittenText(link, slot));
     }
     if (recorder) {
-      recorder->Entry().values = HistoryValues(panel);
+      recorder->Entry().values = SlotValues::FromSlots(panel);
       recorder->Entry().differs = differs;
     }
     FinishRecord(c, recorder, differences == 0 ? transfer::kOk : transfer::kDiffers);
