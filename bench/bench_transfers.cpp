@@ -85,6 +85,21 @@ class Simulator {
   std::string device_;
 };
 
+// False, with the benchmark skipped, when the simulator named no device.
+bool Started(const Simulator& panel, benchmark::State& state) {
+  if (!panel.Device().empty() && panel.Device()[0] == '/') return true;
+  state.SkipWithError("the simulator named no device");
+  return false;
+}
+
+// The window's settings file and transfer history in `dir`, its COM1 the simulator's line:
+// a benchmark never touches the user's own.
+void UseScratchFolders(const QTemporaryDir& dir, const Simulator& panel) {
+  qputenv("QUELLSO_SETTINGS", dir.filePath("quellso.ini").toLocal8Bit());
+  qputenv("QUELLSO_COM1", QByteArray::fromStdString(panel.Device()));
+  qputenv("XDG_STATE_HOME", dir.filePath("state").toLocal8Bit());
+}
+
 // Runs the event loop, woken by `watchdog` (which quits it), until the start-up length
 // query's replies are in (at most 10 s); false, with the benchmark skipped, when they never
 // come.
@@ -99,13 +114,9 @@ bool LengthsArrive(QEventLoop& loop, QTimer& watchdog, benchmark::State& state) 
 
 void GetDataEndToEnd(benchmark::State& state) {
   Simulator panel;
-  if (panel.Device().empty() || panel.Device()[0] != '/') {
-    state.SkipWithError("the simulator named no device");
-    return;
-  }
-  QTemporaryDir dir;
-  qputenv("QUELLSO_SETTINGS", dir.filePath("quellso.ini").toLocal8Bit());
-  qputenv("QUELLSO_COM1", QByteArray::fromStdString(panel.Device()));
+  if (!Started(panel, state)) return;
+  const QTemporaryDir dir;
+  UseScratchFolders(dir, panel);
 
   QEventLoop loop;
   Clock::time_point received;
@@ -160,10 +171,7 @@ BENCHMARK(GetDataEndToEnd)->Iterations(20)->UseManualTime()->Unit(benchmark::kMi
 
 void SendDataWithCheck(benchmark::State& state) {
   Simulator panel;
-  if (panel.Device().empty() || panel.Device()[0] != '/') {
-    state.SkipWithError("the simulator named no device");
-    return;
-  }
+  if (!Started(panel, state)) return;
   TPanelSession session;
   std::string reason;
   if (!session.Open(QString::fromStdString(panel.Device()), reason)) {
@@ -204,14 +212,9 @@ BENCHMARK(SendDataWithCheck)->Iterations(5)->UseManualTime()->Unit(benchmark::kM
 
 void CheckedSendDataEndToEnd(benchmark::State& state) {
   Simulator panel;
-  if (panel.Device().empty() || panel.Device()[0] != '/') {
-    state.SkipWithError("the simulator named no device");
-    return;
-  }
-  QTemporaryDir dir;
-  qputenv("QUELLSO_SETTINGS", dir.filePath("quellso.ini").toLocal8Bit());
-  qputenv("QUELLSO_COM1", QByteArray::fromStdString(panel.Device()));
-  qputenv("XDG_STATE_HOME", dir.filePath("state").toLocal8Bit());
+  if (!Started(panel, state)) return;
+  const QTemporaryDir dir;
+  UseScratchFolders(dir, panel);
 
   QEventLoop loop;
   Clock::time_point written;

@@ -307,7 +307,8 @@ TEST_F(PanelTool, GetIntoAnUnwritableOutputFails) {
   for (const BrokenOutput output : {BrokenOutput::kFull, BrokenOutput::kClosed}) {
     const BrokenOutputRun run =
         RunWithBrokenOutput(QUELLSO_TOOL, {"panel", "get", "--json", "--port", device}, output,
-                            {{"QUELLSO_SETTINGS", settings.string()}},
+                            {{"QUELLSO_SETTINGS", settings.string()},
+                             {"XDG_STATE_HOME", (settings.parent_path() / "state").string()}},
                             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUELLSO_COM1", "QUELLSO_COM2",
                              "QUELLSO_COM3", "QUELLSO_COM4"});
     EXPECT_EQ(run.status, 5) << run.err;
